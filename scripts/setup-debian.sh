@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the tools need on a Debian machine.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+PACKAGES=(
+    build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
+    googletest libbenchmark-dev
+)
+missing=()
+for package in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get update
+    $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine, then builds and runs every test: the normal build with warnings as
+# errors, an AddressSanitizer + UndefinedBehaviorSanitizer build, and a ThreadSanitizer build
+# of the concurrency tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-debian.sh
+
+JOBS=${JOBS:-$(nproc)}
+configure_and_build() {
+    local folder=$1
+    shift
+    cmake -S . -B "build/$folder" -G Ninja -DVOXLUM_WERROR=ON "$@"
+    cmake --build "build/$folder" -j "$JOBS"
+}
+
+configure_and_build asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+    -DVOXLUM_SANITIZE=address,undefined -DVOXLUM_BUILD_TOOLS=OFF
+ctest --test-dir build/asan -j "$JOBS" --output-on-failure
+
+configure_and_build tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVOXLUM_SANITIZE=thread -DVOXLUM_BUILD_TOOLS=OFF
+ctest --test-dir build/tsan -j "$JOBS" --output-on-failure -R Concurrency
+
+configure_and_build release -DCMAKE_BUILD_TYPE=Release
+ctest --test-dir build/release -j "$JOBS" --output-on-failure

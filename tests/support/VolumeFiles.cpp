@@ -1,0 +1,55 @@
+#include "VolumeFiles.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace testfiles {
+
+std::vector<unsigned char> headerBytes(const VolumeHeaderFields& fields) {
+    std::vector<unsigned char> header(volformat::kHeaderSize, 0);
+    for (std::size_t i = 0; i < fields.magic.size() && i < 4; ++i)
+        header[i] = static_cast<unsigned char>(fields.magic[i]);
+    volformat::writeInt32(header.data(), volformat::kVersionOffset, fields.version);
+    volformat::writeInt32(header.data(), volformat::kEdgeLengthOffset, fields.edgeLength);
+    volformat::writeInt32(header.data(), volformat::kChannelCountOffset, fields.channelCount);
+    volformat::writeInt32(header.data(), volformat::kEncodingOffset, fields.encoding);
+    return header;
+}
+
+std::vector<unsigned char> randomBody(std::int32_t channelCount, std::uint32_t seed) {
+    std::vector<unsigned char> body(std::size_t{128} * 128 * 128 *
+                                    static_cast<std::size_t>(channelCount));
+    std::mt19937 generator(seed);
+    for (unsigned char& byte : body) byte = static_cast<unsigned char>(generator() >> 24);
+    return body;
+}
+
+std::vector<unsigned char> volumeBytes(const VolumeHeaderFields& fields,
+                                       const std::vector<unsigned char>& body) {
+    std::vector<unsigned char> bytes = headerBytes(fields);
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+void writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+ScratchFolder::ScratchFolder() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device entropy;
+    path_ = std::filesystem::temp_directory_path() /
+            ("voxlum-test-" + std::to_string(entropy()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace testfiles

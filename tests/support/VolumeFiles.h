@@ -1,0 +1,47 @@
+// Builders for ".vol" files, good and malformed, written into a per-test scratch folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "VolumeFormat.h"
+
+namespace testfiles {
+
+// Header fields as they will be written; the defaults describe a loadable 128^3 RGBA file.
+struct VolumeHeaderFields {
+    std::string magic = "VOLU";
+    std::int32_t version = volformat::kExpectedVersion;
+    std::int32_t edgeLength = 128;
+    std::int32_t channelCount = 4;
+    std::int32_t encoding = volformat::kExpectedEncoding;
+};
+
+std::vector<unsigned char> headerBytes(const VolumeHeaderFields& fields);
+
+// Deterministic pseudo-random voxel bytes for a 128^3 lattice of `channelCount` channels.
+std::vector<unsigned char> randomBody(std::int32_t channelCount, std::uint32_t seed);
+
+// Header followed by body.
+std::vector<unsigned char> volumeBytes(const VolumeHeaderFields& fields,
+                                       const std::vector<unsigned char>& body);
+
+void writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
+
+// A fresh, empty folder removed again when the object goes away.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::filesystem::path file(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace testfiles

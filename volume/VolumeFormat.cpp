@@ -1,0 +1,32 @@
+#include "VolumeFormat.h"
+
+#include <cstring>
+
+namespace volformat {
+
+HeaderCheck checkHeader(const unsigned char* header, std::size_t delivered) {
+    HeaderCheck check;
+    // The magic is tested before completeness: a short file with the wrong magic is not ours.
+    if (delivered < sizeof kMagic || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
+        check.code = kBadMagic;
+    } else if (delivered < kHeaderSize) {
+        check.code = kHeaderIncomplete;
+    } else if (readInt32(header, kVersionOffset) != kExpectedVersion) {
+        check.code = kBadVersion;
+    } else if (readInt32(header, kEncodingOffset) != kExpectedEncoding) {
+        check.code = kBadEncoding;
+    } else {
+        check.edgeLength = readInt32(header, kEdgeLengthOffset);
+        check.channelCount = readInt32(header, kChannelCountOffset);
+        const std::int64_t edge = check.edgeLength;
+        if (edge != kSupportedEdgeLength || check.channelCount < kMinChannels) {
+            check.code = kUnsupportedLayout;
+        } else {
+            check.bodyBytes = edge * edge * edge * check.channelCount;
+            if (check.bodyBytes > kMaxBodyBytes) check.code = kUnsupportedLayout;
+        }
+    }
+    return check;
+}
+
+}  // namespace volformat

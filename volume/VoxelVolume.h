@@ -1,0 +1,65 @@
+// The per-node voxel store: one 128^3 lattice of 8-bit RGB(A) records loaded from a ".vol"
+// file, sampled trilinearly with wrap-around so the texture tiles space with period 1.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+
+#include "ReaderRegistry.h"
+
+// Voxels per axis of the lattice the sampler addresses, whatever the file's header says.
+constexpr std::int32_t kVolumeGridSize = 128;
+
+// The loader's result: the channel count when zero or more, otherwise a negative code
+// (see volformat::LoadCode).
+using VolumeLoadResult = std::int32_t;
+
+struct VoxelSample {
+    float r;
+    float g;
+    float b;
+    float a;
+};
+
+struct VoxelBlock;
+
+class VoxelVolume {
+public:
+    VoxelVolume();
+    ~VoxelVolume();
+    VoxelVolume(const VoxelVolume&) = delete;
+    VoxelVolume& operator=(const VoxelVolume&) = delete;
+
+    // Loads `path`. On success returns the channel count and writes the body size to
+    // `bytesRead`. On failure returns a negative code and leaves the store exactly as it was;
+    // for an incomplete header or body, `bytesRead` receives the bytes the file actually had.
+    // May run while other threads sample this store.
+    VolumeLoadResult loadVolumeFile(const char* path, std::int32_t& bytesRead);
+
+    // Record (x, y, z) of the lattice, indices taken modulo 128, each byte mapped to [0, 1].
+    // Transparent black while the store holds no volume.
+    VoxelSample voxelAt(std::int32_t x, std::int32_t y, std::int32_t z) const;
+
+    // a * (1 - t) + b * t per component, in double precision rounded once to float.
+    static VoxelSample lerpSample(const VoxelSample& a, const VoxelSample& b, float t);
+
+    // Trilinear sample at texture coordinate (u, v, w); coordinates wrap with period 1 and
+    // non-finite ones sample as 0. Transparent black while the store holds no volume.
+    VoxelSample sampleTrilinear(float u, float v, float w) const;
+
+    // Channels of the volume in use, 0 before the first successful load.
+    std::int32_t channelCount() const { return channelCount_.load(std::memory_order_acquire); }
+    bool hasVolume() const { return block_.load(std::memory_order_acquire) != nullptr; }
+    bool hasLogStream() const { return logStream_ != nullptr; }
+
+private:
+    std::atomic<std::int32_t> channelCount_{0};
+    // Replaced only by a complete load; readers announce themselves in readers_ so the
+    // previous block is freed only once no sampler can still be reading it.
+    std::atomic<const VoxelBlock*> block_{nullptr};
+    std::FILE* logStream_ = nullptr;
+    mutable ReaderRegistry readers_;
+    std::mutex loadMutex_;
+};
