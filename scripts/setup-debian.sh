@@ -6,7 +6,8 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
     build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
-    googletest libbenchmark-dev
+    googletest libbenchmark-dev valgrind
+    libopenimageio-dev openimageio-tools libopenvdb-dev libnanovdb-dev libcli11-dev
 )
 missing=()
 for package in "${PACKAGES[@]}"; do
