@@ -1,0 +1,414 @@
+// Node evaluation: data blocks and handles, reading and setting values, dirty propagation.
+#include <maya/MDGContext.h>
+#include <maya/MFloatMatrix.h>
+#include <maya/MFloatVector.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "HostInternal.h"
+
+using mayahost::detail::Access;
+using mayahost::detail::Attribute;
+using mayahost::detail::BlockValues;
+using mayahost::detail::Node;
+using mayahost::detail::NodeType;
+using mayahost::detail::Slot;
+using mayahost::detail::Storage;
+
+void BlockValues::copyFrom(const BlockValues& other) {
+    type = other.type;
+    if (bytes.size() == other.bytes.size() && dirty.size() == other.dirty.size()) {
+        std::memcpy(bytes.data(), other.bytes.data(), bytes.size());
+        std::memcpy(dirty.data(), other.dirty.data(), dirty.size());
+    } else {
+        bytes = other.bytes;
+        dirty = other.dirty;
+    }
+    strings = other.strings;
+}
+
+namespace {
+
+template <class T>
+constexpr Storage storageFor();
+template <>
+constexpr Storage storageFor<float>() {
+    return Storage::Float;
+}
+template <>
+constexpr Storage storageFor<bool>() {
+    return Storage::Bool;
+}
+template <>
+constexpr Storage storageFor<MFloatVector>() {
+    return Storage::Float3;
+}
+template <>
+constexpr Storage storageFor<MFloatMatrix>() {
+    return Storage::Matrix;
+}
+template <>
+constexpr Storage storageFor<MString>() {
+    return Storage::String;
+}
+
+template <class T>
+T& zeroedScratch() {
+    thread_local T scratch;
+    scratch = T();
+    return scratch;
+}
+
+MDataHandle handleFor(BlockValues& values, int slot) {
+    const Slot& layout = values.type->slots[slot];
+    return Access::makeHandle(values.valueAddress(slot), layout.storage, &values.dirty[slot],
+                              layout.flagCount);
+}
+
+MDataHandle blockHandle(BlockValues* values, const Attribute* attribute, MStatus* ReturnStatus) {
+    if (attribute == nullptr || attribute->owner != values->type) {
+        mayahost::detail::reportStatus(ReturnStatus, MStatus::kInvalidParameter);
+        return MDataHandle();
+    }
+    mayahost::detail::reportStatus(ReturnStatus, MStatus::kSuccess);
+    return handleFor(*values, attribute->slot);
+}
+
+}  // namespace
+
+void* MDataHandle::scratchValue(Storage storage) {
+    switch (storage) {
+        case kBoolStorage:
+            return &zeroedScratch<bool>();
+        case kFloat3Storage:
+            return &zeroedScratch<MFloatVector>();
+        case kMatrixStorage:
+            return &zeroedScratch<MFloatMatrix>();
+        case kStringStorage:
+            return &zeroedScratch<MString>();
+        case kFloatStorage:
+        case kNoStorage:
+            break;
+    }
+    return &zeroedScratch<float>();
+}
+
+MDataBlock::MDataBlock(BlockValues* values) : values_(values) {}
+
+MDataHandle MDataBlock::inputValue(const MPlug& plug, MStatus* ReturnStatus) {
+    return blockHandle(values_, Access::attribute(plug), ReturnStatus);
+}
+MDataHandle MDataBlock::inputValue(const MObject& attribute, MStatus* ReturnStatus) {
+    return blockHandle(values_, Access::attribute(attribute), ReturnStatus);
+}
+MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* ReturnStatus) {
+    return blockHandle(values_, Access::attribute(plug), ReturnStatus);
+}
+MDataHandle MDataBlock::outputValue(const MObject& attribute, MStatus* ReturnStatus) {
+    return blockHandle(values_, Access::attribute(attribute), ReturnStatus);
+}
+
+MStatus MDataBlock::setClean(const MPlug& plug) { return setClean(plug.attribute()); }
+MStatus MDataBlock::setClean(const MObject& attribute) {
+    MStatus status;
+    blockHandle(values_, Access::attribute(attribute), &status).setClean();
+    return status;
+}
+
+MPxNode::MPxNode() : mpSafe_(false) {}
+MPxNode::~MPxNode() = default;
+void MPxNode::postConstructor() {}
+MStatus MPxNode::compute(const MPlug&, MDataBlock&) { return MStatus::kUnknownParameter; }
+bool MPxNode::getInternalValueInContext(const MPlug&, MDataHandle&, MDGContext&) { return false; }
+bool MPxNode::setInternalValueInContext(const MPlug&, const MDataHandle&, MDGContext&) {
+    return false;
+}
+void MPxNode::setMPSafe(bool flag) { mpSafe_ = flag; }
+
+namespace mayahost {
+namespace {
+
+// Per-thread blocks that evaluations snapshot the node's values into, one per nesting level,
+// kept between evaluations so that a steady stream of them allocates nothing.
+struct ScratchStack {
+    std::vector<std::unique_ptr<BlockValues>> blocks;
+    std::size_t depth = 0;
+};
+thread_local ScratchStack scratchStack;
+
+class ScratchBlock {
+  public:
+    ScratchBlock() : stack_(scratchStack) {
+        if (stack_.depth == stack_.blocks.size()) {
+            stack_.blocks.push_back(std::make_unique<BlockValues>());
+        }
+        values_ = stack_.blocks[stack_.depth++].get();
+    }
+    ~ScratchBlock() { --stack_.depth; }
+    ScratchBlock(const ScratchBlock&) = delete;
+    ScratchBlock& operator=(const ScratchBlock&) = delete;
+
+    BlockValues& values() { return *values_; }
+
+  private:
+    ScratchStack& stack_;
+    BlockValues* values_;
+};
+
+// The turn-taking of the node's handlers (see Node); all take the node's lock held.
+void waitForTurn(Node& node, std::unique_lock<std::mutex>& lock, bool setHandler) {
+    const bool mpSafe = Access::isMPSafe(*node.user);
+    auto mayStart = [&] {
+        if (setHandler) {
+            return node.evaluations == 0 && !node.setHandlerRunning;
+        }
+        return !node.setHandlerRunning && node.setHandlersWaiting == 0 &&
+               (mpSafe || node.evaluations == 0);
+    };
+    if (mayStart()) {
+        return;
+    }
+    ++node.waiters;
+    node.setHandlersWaiting += setHandler ? 1 : 0;
+    node.turns.wait(lock, mayStart);
+    node.setHandlersWaiting -= setHandler ? 1 : 0;
+    --node.waiters;
+}
+
+void beginEvaluation(Node& node, std::unique_lock<std::mutex>& lock) {
+    waitForTurn(node, lock, false);
+    ++node.evaluations;
+}
+
+void endEvaluation(Node& node) {
+    if (--node.evaluations == 0 && node.waiters > 0) {
+        node.turns.notify_all();
+    }
+}
+
+// Evaluates the slot on a snapshot of the node's values in `scratch`. Called with the node's
+// lock held, which it releases while compute runs. What compute cleaned is published to the
+// node unless a value was set meanwhile, as the result would then be stale.
+MStatus evaluate(Node& node, std::unique_lock<std::mutex>& lock, BlockValues& scratch, int slot,
+                 bool askParent) {
+    beginEvaluation(node, lock);
+    scratch.copyFrom(node.values);
+    const std::uint64_t generation = node.generation;
+    lock.unlock();
+
+    Attribute* attribute = node.type->slots[slot].attribute;
+    MDataBlock block = Access::makeBlock(&scratch);
+    MStatus status = node.user->compute(Access::makePlug(&node, attribute), block);
+    if (askParent && status == MStatus::kUnknownParameter && attribute->parent != nullptr) {
+        status = node.user->compute(Access::makePlug(&node, attribute->parent), block);
+    }
+
+    lock.lock();
+    endEvaluation(node);
+    if (generation == node.generation) {
+        for (const NodeType::ComputedSlot& computed : node.type->computedSlots) {
+            if (node.values.dirty[computed.slot] == 0 || scratch.dirty[computed.slot] != 0) {
+                continue;
+            }
+            if (computed.storage == Storage::String) {
+                node.values.strings[computed.offset] = scratch.strings[computed.offset];
+            } else {
+                std::copy_n(scratch.bytes.data() + computed.offset, computed.size,
+                            node.values.bytes.data() + computed.offset);
+            }
+            node.values.dirty[computed.slot] = 0;
+        }
+    }
+    return status;
+}
+
+// The slot the reference names on the node's type, or -1.
+int findSlot(const Node* node, const AttributeRef& attribute) {
+    if (node == nullptr) {
+        return -1;
+    }
+    if (attribute.name().empty()) {
+        const AttributeHandle& handle = attribute.handle();
+        return handle.type == node->type ? handle.slot : -1;
+    }
+    return node->type->findSlot(attribute.name());
+}
+
+Result unresolved(const Node* node, const AttributeRef& attribute) {
+    if (node == nullptr) {
+        return Result::failure("no node");
+    }
+    if (attribute.name().empty()) {
+        return Result::failure("the attribute handle belongs to another node type");
+    }
+    return Result::failure("node type \"" + node->type->name + "\" has no attribute \"" +
+                           std::string(attribute.name()) + "\"");
+}
+
+Result wrongType(const Node& node, int slot) {
+    return Result::failure("attribute \"" + node.type->slots[slot].attribute->longName +
+                           "\" holds another type of value");
+}
+
+// The slot, if it holds values of type T; otherwise -1 with the reason in `failure`.
+template <class T>
+int findTypedSlot(const Node* node, const AttributeRef& attribute, Result& failure) {
+    const int slot = findSlot(node, attribute);
+    if (slot < 0) {
+        failure = unresolved(node, attribute);
+        return -1;
+    }
+    if (node->type->slots[slot].storage != storageFor<T>()) {
+        failure = wrongType(*node, slot);
+        return -1;
+    }
+    return slot;
+}
+
+template <class T>
+Result readValue(Node* node, const AttributeRef& attribute, T& value) {
+    Result result;
+    const int slot = findTypedSlot<T>(node, attribute, result);
+    if (slot < 0) {
+        return result;
+    }
+    Attribute& described = *node->type->slots[slot].attribute;
+    std::unique_lock<std::mutex> lock(node->mutex);
+    if (node->values.dirty[slot] == 0 && !described.internal) {
+        value = *static_cast<T*>(node->values.valueAddress(slot));
+        return result;
+    }
+    ScratchBlock scratch;
+    BlockValues& values = scratch.values();
+    MStatus computed;
+    if (node->values.dirty[slot] == 0) {
+        values.copyFrom(node->values);
+    } else {
+        computed = evaluate(*node, lock, values, slot, true);
+    }
+    value = *static_cast<T*>(values.valueAddress(slot));
+    if (described.internal) {
+        beginEvaluation(*node, lock);
+        lock.unlock();
+        MDataHandle handle = handleFor(values, slot);
+        const bool handled = node->user->getInternalValueInContext(
+            Access::makePlug(node, &described), handle, MDGContext::fsNormal);
+        lock.lock();
+        endEvaluation(*node);
+        if (handled) {
+            value = *static_cast<T*>(values.valueAddress(slot));
+        }
+    }
+    lock.unlock();
+    if (!computed) {
+        return Result::failure("computing \"" + described.longName +
+                               "\" failed: " + computed.errorString().asChar());
+    }
+    return result;
+}
+
+// Hands the value to the node's setInternalValueInContext; true when the node kept it.
+template <class T>
+bool offerToNode(Node& node, const Slot& layout, const T& value) {
+    {
+        std::unique_lock<std::mutex> lock(node.mutex);
+        waitForTurn(node, lock, true);
+        node.setHandlerRunning = true;
+    }
+    T newValue = value;
+    unsigned char unusedDirtyFlag = 0;
+    const MDataHandle handle = Access::makeHandle(&newValue, layout.storage, &unusedDirtyFlag, 1);
+    const bool kept = node.user->setInternalValueInContext(
+        Access::makePlug(&node, layout.attribute), handle, MDGContext::fsNormal);
+    std::lock_guard<std::mutex> lock(node.mutex);
+    node.setHandlerRunning = false;
+    if (node.waiters > 0) {
+        node.turns.notify_all();
+    }
+    return kept;
+}
+
+template <class T>
+Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
+    Result result;
+    const int slot = findTypedSlot<T>(node, attribute, result);
+    if (slot < 0) {
+        return result;
+    }
+    const Slot& layout = node->type->slots[slot];
+    if (!layout.attribute->writable) {
+        return Result::failure("attribute \"" + layout.attribute->longName + "\" is not writable");
+    }
+    const bool keptByNode = layout.attribute->internal && offerToNode(*node, layout, value);
+    std::lock_guard<std::mutex> lock(node->mutex);
+    if (!keptByNode) {
+        *static_cast<T*>(node->values.valueAddress(slot)) = value;
+    }
+    ++node->generation;
+    std::fill_n(&node->values.dirty[slot], layout.flagCount, 0);
+    for (int dirtied : layout.dirtiedBySetting) {
+        node->values.dirty[dirtied] = 1;
+    }
+    return result;
+}
+
+}  // namespace
+
+Result setFloat(Node* node, AttributeRef attribute, float value) {
+    return writeValue(node, attribute, value);
+}
+Result setBool(Node* node, AttributeRef attribute, bool value) {
+    return writeValue(node, attribute, value);
+}
+Result setFloat3(Node* node, AttributeRef attribute, float x, float y, float z) {
+    return writeValue(node, attribute, MFloatVector(x, y, z));
+}
+Result setMatrix(Node* node, AttributeRef attribute, const MFloatMatrix& value) {
+    return writeValue(node, attribute, value);
+}
+Result setString(Node* node, AttributeRef attribute, const std::string& value) {
+    return writeValue(node, attribute, MString(value.c_str()));
+}
+
+Result getFloat(Node* node, AttributeRef attribute, float& value) {
+    return readValue(node, attribute, value);
+}
+Result getBool(Node* node, AttributeRef attribute, bool& value) {
+    return readValue(node, attribute, value);
+}
+Result getFloat3(Node* node, AttributeRef attribute, MFloatVector& value) {
+    return readValue(node, attribute, value);
+}
+Result getMatrix(Node* node, AttributeRef attribute, MFloatMatrix& value) {
+    return readValue(node, attribute, value);
+}
+Result getString(Node* node, AttributeRef attribute, std::string& value) {
+    MString text;
+    Result read = readValue(node, attribute, text);
+    value = text.asChar();
+    return read;
+}
+
+Result isDirty(Node* node, AttributeRef attribute, bool& dirty) {
+    const int slot = findSlot(node, attribute);
+    if (slot < 0) {
+        return unresolved(node, attribute);
+    }
+    std::lock_guard<std::mutex> lock(node->mutex);
+    dirty = node->values.dirty[slot] != 0;
+    return {};
+}
+
+Result computePlug(Node* node, AttributeRef attribute, MStatus& computeStatus) {
+    const int slot = findSlot(node, attribute);
+    if (slot < 0) {
+        return unresolved(node, attribute);
+    }
+    ScratchBlock scratch;
+    std::unique_lock<std::mutex> lock(node->mutex);
+    computeStatus = evaluate(*node, lock, scratch.values(), slot, false);
+    return {};
+}
+
+}  // namespace mayahost
