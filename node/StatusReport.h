@@ -6,9 +6,9 @@
 
 void reportFailedStatus(const MStatus& status, const char* sourceFile, int line);
 
-#define VOXLUM_CHECK_STATUS(expression)                                           \
-    do {                                                                          \
-        const MStatus voxlumCheckedStatus = (expression);                         \
-        if (voxlumCheckedStatus != MS::kSuccess)                                  \
-            reportFailedStatus(voxlumCheckedStatus, __FILE__, __LINE__);          \
+#define VOXLUM_CHECK_STATUS(expression)                                  \
+    do {                                                                 \
+        const MStatus voxlumCheckedStatus = (expression);                \
+        if (voxlumCheckedStatus != MS::kSuccess)                         \
+            reportFailedStatus(voxlumCheckedStatus, __FILE__, __LINE__); \
     } while (false)

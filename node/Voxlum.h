@@ -14,7 +14,7 @@
 #include "VoxelVolume.h"
 
 class Voxlum : public MPxNode {
-public:
+  public:
     Voxlum();
     ~Voxlum() override;
 
@@ -34,6 +34,6 @@ public:
     static MObject outColor;
     static MObject outAlpha;
 
-private:
+  private:
     VoxelVolume volume_;
 };

@@ -7,6 +7,7 @@ const char kVoxlumCredits[] =
 namespace {
 
 // "VOXLUM" in five rows; each '#' is drawn as the stroke "_/".
+// clang-format off
 const char* const kLettering[] = {
     "#   #   ###   #   #  #      #   #  #   #",
     "#   #  #   #   # #   #      #   #  ## ##",
@@ -14,6 +15,7 @@ const char* const kLettering[] = {
     " # #   #   #   # #   #      #   #  #   #",
     "  #     ###   #   #  #####   ###   #   #",
 };
+// clang-format on
 
 std::string padded(std::string line) {
     line.resize(kBannerWidth, ' ');

@@ -8,15 +8,15 @@
 #include <cstdint>
 
 class ReaderRegistry {
-public:
+  public:
     class Scope {
-    public:
+      public:
         explicit Scope(const ReaderRegistry& registry);
         ~Scope() { slot_.fetch_sub(1, std::memory_order_release); }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 
-    private:
+      private:
         std::atomic<std::uint32_t>& slot_;
     };
 
@@ -24,7 +24,7 @@ public:
     // no reader that could have seen the old data is still inside a Scope.
     void waitForReaders() const;
 
-private:
+  private:
     static constexpr int kSlotCount = 32;
     struct alignas(64) Slot {
         mutable std::atomic<std::uint32_t> active{0};

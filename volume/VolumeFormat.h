@@ -39,15 +39,16 @@ enum LoadCode : std::int32_t {
 
 // Little-endian 32-bit signed integer at `offset`, independent of the host's byte order.
 inline std::int32_t readInt32(const unsigned char* bytes, std::size_t offset) {
-    const std::uint32_t value = std::uint32_t(bytes[offset]) | std::uint32_t(bytes[offset + 1]) << 8 |
-                                std::uint32_t(bytes[offset + 2]) << 16 |
-                                std::uint32_t(bytes[offset + 3]) << 24;
+    const std::uint32_t value =
+        std::uint32_t(bytes[offset]) | std::uint32_t(bytes[offset + 1]) << 8 |
+        std::uint32_t(bytes[offset + 2]) << 16 | std::uint32_t(bytes[offset + 3]) << 24;
     return static_cast<std::int32_t>(value);
 }
 
 inline void writeInt32(unsigned char* bytes, std::size_t offset, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<unsigned char>(bits >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<unsigned char>(bits >> (8 * i));
 }
 
 struct HeaderCheck {

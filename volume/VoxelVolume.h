@@ -26,7 +26,7 @@ struct VoxelSample {
 struct VoxelBlock;
 
 class VoxelVolume {
-public:
+  public:
     VoxelVolume();
     ~VoxelVolume();
     VoxelVolume(const VoxelVolume&) = delete;
@@ -54,7 +54,7 @@ public:
     bool hasVolume() const { return block_.load(std::memory_order_acquire) != nullptr; }
     bool hasLogStream() const { return logStream_ != nullptr; }
 
-private:
+  private:
     std::atomic<std::int32_t> channelCount_{0};
     // Replaced only by a complete load; readers announce themselves in readers_ so the
     // previous block is freed only once no sampler can still be reading it.

@@ -19,9 +19,10 @@ float wrapped(double coordinate) {
 }
 
 class EvaluationTest : public PluginTest {
-protected:
+  protected:
     void loadVolume(std::int32_t channels) {
-        volume_ = {testfiles::randomBody(channels, 90u + static_cast<unsigned>(channels)), channels};
+        volume_ = {testfiles::randomBody(channels, 90u + static_cast<unsigned>(channels)),
+                   channels};
         testfiles::VolumeHeaderFields fields;
         fields.channelCount = channels;
         const auto path = folder_.file("volume.vol");
@@ -50,10 +51,10 @@ protected:
 
 ::testing::AssertionResult bitsEqual(const VoxelSample& actual, const VoxelSample& expected) {
     if (reference::sameBits(actual, expected)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << std::hexfloat << "got (" << actual.r << ", " << actual.g
-                                         << ", " << actual.b << ", " << actual.a << ") expected ("
-                                         << expected.r << ", " << expected.g << ", " << expected.b
-                                         << ", " << expected.a << ")";
+    return ::testing::AssertionFailure()
+           << std::hexfloat << "got (" << actual.r << ", " << actual.g << ", " << actual.b << ", "
+           << actual.a << ") expected (" << expected.r << ", " << expected.g << ", " << expected.b
+           << ", " << expected.a << ")";
 }
 
 TEST_F(EvaluationTest, IdentityPlacementRepeatsWithPeriodOne) {
@@ -62,11 +63,10 @@ TEST_F(EvaluationTest, IdentityPlacementRepeatsWithPeriodOne) {
         float x, y, z;
         double u, v, w;
     };
-    for (const Case& c : {Case{0.25f, 0.5f, 0.75f, 0.25, 0.5, 0.75},
-                          Case{1.25f, -0.5f, 3.75f, 0.25, 0.5, 0.75},
-                          Case{-0.25f, 0.1f, 0.2f, 0.75, 0.1f, 0.2f},
-                          Case{2.0f, -3.0f, 1.0f, 0.0, 0.0, 0.0},
-                          Case{0.999f, -0.001f, 17.5f, 0.999f, 1.0 - 0.001f, 0.5}}) {
+    for (const Case& c :
+         {Case{0.25f, 0.5f, 0.75f, 0.25, 0.5, 0.75}, Case{1.25f, -0.5f, 3.75f, 0.25, 0.5, 0.75},
+          Case{-0.25f, 0.1f, 0.2f, 0.75, 0.1f, 0.2f}, Case{2.0f, -3.0f, 1.0f, 0.0, 0.0, 0.0},
+          Case{0.999f, -0.001f, 17.5f, 0.999f, 1.0 - 0.001f, 0.5}}) {
         EXPECT_TRUE(bitsEqual(evaluateAt(c.x, c.y, c.z), expectedAt(c.u, c.v, c.w)))
             << c.x << ", " << c.y << ", " << c.z;
     }
@@ -89,8 +89,8 @@ TEST_F(EvaluationTest, PlacementMatrixMultipliesThePointAsARowVector) {
         const double x = sixteenths(generator) / 16.0 + 1.0 / 1024;
         const double y = sixteenths(generator) / 16.0;
         const double z = sixteenths(generator) / 16.0;
-        const VoxelSample got = evaluateAt(static_cast<float>(x), static_cast<float>(y),
-                                           static_cast<float>(z));
+        const VoxelSample got =
+            evaluateAt(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
         ASSERT_TRUE(bitsEqual(got, expectedAt(0.5 * y + 0.125, 2 * x + 0.25, -4 * z + 3)))
             << x << ", " << y << ", " << z;
     }
@@ -131,8 +131,8 @@ TEST_F(EvaluationTest, EveryOutputPlugAndComponentComputes) {
 TEST_F(EvaluationTest, InputPlugsAreRefusedAndWriteNothing) {
     loadVolume(4);
     ASSERT_TRUE(mayahost::setFloat3(node_, "pointWorld", 0.6f, 0.7f, 0.8f).ok);
-    for (const char* plug : {"pointWorld", "pointWorldX", "placementMatrix", "fileTextureName",
-                             "fileHasAlpha"}) {
+    for (const char* plug :
+         {"pointWorld", "pointWorldX", "placementMatrix", "fileTextureName", "fileHasAlpha"}) {
         MStatus status;
         ASSERT_TRUE(mayahost::computePlug(node_, plug, status).ok) << plug;
         EXPECT_EQ(status, MS::kUnknownParameter) << plug;

@@ -15,7 +15,9 @@ using mayahost::MessageKind;
 struct ShownLine {
     MessageKind kind;
     std::string text;
-    bool operator==(const ShownLine& other) const { return kind == other.kind && text == other.text; }
+    bool operator==(const ShownLine& other) const {
+        return kind == other.kind && text == other.text;
+    }
 };
 
 void PrintTo(const ShownLine& line, std::ostream* out) {
@@ -23,7 +25,7 @@ void PrintTo(const ShownLine& line, std::ostream* out) {
 }
 
 class FileAttributeTest : public PluginTest {
-protected:
+  protected:
     // Lines shown since the plug-in's banner.
     std::vector<ShownLine> linesAfterBanner() const {
         std::vector<ShownLine> lines;
@@ -100,8 +102,8 @@ class RefusedFile : public FileAttributeTest, public testing::WithParamInterface
 TEST_P(RefusedFile, ShowsOneErrorAndKeepsTheVolume) {
     const RefusedCase& c = GetParam();
     const auto good = folder_.file("good.vol");
-    testfiles::writeBytes(good, testfiles::volumeBytes({"VOLU", 4, 128, 3, 1},
-                                                       testfiles::randomBody(3, 12)));
+    testfiles::writeBytes(
+        good, testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, testfiles::randomBody(3, 12)));
     mayahost::Node* node = createVoxlum();
     ASSERT_TRUE(mayahost::setString(node, "fileTextureName", good.string()).ok);
     ASSERT_TRUE(mayahost::setFloat3(node, "pointWorld", 0.3f, 0.4f, 0.5f).ok);
@@ -141,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"WrongMagic",
                     writing("magic.vol", testfiles::headerBytes({"VOLX", 4, 128, 4, 1})),
                     loadingThen("Unknown error.")},
-        RefusedCase{"WrongVersion", writing("version.vol", testfiles::headerBytes({"VOLU", 3, 128, 4, 1})),
+        RefusedCase{"WrongVersion",
+                    writing("version.vol", testfiles::headerBytes({"VOLU", 3, 128, 4, 1})),
                     loadingThen("Unknown error.")},
         RefusedCase{"WrongEncoding",
                     writing("encoding.vol", testfiles::headerBytes({"VOLU", 4, 128, 4, 2})),

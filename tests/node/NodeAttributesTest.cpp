@@ -25,13 +25,25 @@ struct ExpectedAttribute {
 
 TEST_F(PluginTest, NodeCarriesSixAttributesWithTheirNamesKindsAndFlags) {
     const std::vector<ExpectedAttribute> expected = {
-        {"pointWorld", "pw", AttributeKind::Point, 0, true, true, false,
+        {"pointWorld",
+         "pw",
+         AttributeKind::Point,
+         0,
+         true,
+         true,
+         false,
          {"pointWorldX", "pointWorldY", "pointWorldZ"}},
         {"placementMatrix", "pm", AttributeKind::FloatMatrix, 0, true, false, false, {}},
         {"fileTextureName", "ftn", AttributeKind::String, 0, true, false, true, {}},
         {"fileHasAlpha", "fha", AttributeKind::Bool, 0, true, false, false, {}},
         {"outAlpha", "oa", AttributeKind::Float, 0, false, false, false, {}},
-        {"outColor", "oc", AttributeKind::Color, 0, false, false, false,
+        {"outColor",
+         "oc",
+         AttributeKind::Color,
+         0,
+         false,
+         false,
+         false,
          {"outColorR", "outColorG", "outColorB"}},
     };
     std::vector<AttributeInfo> attributes;

@@ -8,7 +8,7 @@
 #include <vector>
 
 class PluginTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

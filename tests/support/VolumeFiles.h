@@ -32,7 +32,7 @@ void writeBytes(const std::filesystem::path& path, const std::vector<unsigned ch
 
 // A fresh, empty folder removed again when the object goes away.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -40,7 +40,7 @@ public:
     std::filesystem::path file(const std::string& name) const { return path_ / name; }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -25,14 +25,15 @@ TEST(Concurrency, SamplesDuringLoadsMatchAnInstalledVolume) {
     auto truncated = testfiles::volumeBytes({}, volumes[0].body);
     truncated.resize(truncated.size() / 2);
     testfiles::writeBytes(folder.file("short.vol"), truncated);
-    const std::array<std::string, 4> files = {folder.file("a.vol").string(), folder.file("short.vol").string(),
-                                              folder.file("b.vol").string(),
-                                              folder.file("missing.vol").string()};
+    const std::array<std::string, 4> files = {
+        folder.file("a.vol").string(), folder.file("short.vol").string(),
+        folder.file("b.vol").string(), folder.file("missing.vol").string()};
 
     std::vector<std::array<float, 3>> points;
     std::mt19937 generator(5);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    for (int i = 0; i < 64; ++i) points.push_back({unit(generator), unit(generator), unit(generator)});
+    for (int i = 0; i < 64; ++i)
+        points.push_back({unit(generator), unit(generator), unit(generator)});
 
     VoxelVolume store;
     std::int32_t bytesRead = 0;
@@ -49,8 +50,10 @@ TEST(Concurrency, SamplesDuringLoadsMatchAnInstalledVolume) {
                 const auto& p = points[i++ % points.size()];
                 const VoxelSample s = store.sampleTrilinear(p[0], p[1], p[2]);
                 const bool matches =
-                    reference::sameBits(s, reference::sampleTrilinear(volumes[0], p[0], p[1], p[2])) ||
-                    reference::sameBits(s, reference::sampleTrilinear(volumes[1], p[0], p[1], p[2]));
+                    reference::sameBits(s,
+                                        reference::sampleTrilinear(volumes[0], p[0], p[1], p[2])) ||
+                    reference::sameBits(s,
+                                        reference::sampleTrilinear(volumes[1], p[0], p[1], p[2]));
                 if (!matches) ++badSamples;
                 ++samples;
             }

@@ -63,7 +63,8 @@ TEST_P(LoadOutcome, ReturnsItsCodeAndKeepsThePreviousVolumeOnFailure) {
     testfiles::ScratchFolder folder;
     const reference::Volume previous{testfiles::randomBody(3, 99), 3};
     const auto previousPath = folder.file("previous.vol");
-    testfiles::writeBytes(previousPath, testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, previous.body));
+    testfiles::writeBytes(previousPath,
+                          testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, previous.body));
 
     VoxelVolume store;
     std::int32_t bytesRead = 0;
@@ -84,70 +85,97 @@ TEST_P(LoadOutcome, ReturnsItsCodeAndKeepsThePreviousVolumeOnFailure) {
     }
 }
 
-const std::vector<unsigned char> kGoodRgba = testfiles::volumeBytes({}, testfiles::randomBody(4, 1));
+const std::vector<unsigned char> kGoodRgba =
+    testfiles::volumeBytes({}, testfiles::randomBody(4, 1));
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryOutcome, LoadOutcome,
-    testing::Values(
-        LoadCase{"MissingFile",
-                 [](const testfiles::ScratchFolder& f) { return f.file("absent.vol"); }, -1,
-                 kUntouched},
-        LoadCase{"Directory", [](const testfiles::ScratchFolder& f) { return f.path(); }, -1,
-                 kUntouched},
-        LoadCase{"CharacterDevice", [](const testfiles::ScratchFolder&) {
-                     return std::filesystem::path("/dev/zero");
-                 }, -1, kUntouched},
-        LoadCase{"FifoWithoutWriter",
-                 [](const testfiles::ScratchFolder& f) {
-                     const auto path = f.file("pipe.vol");
-                     ::mkfifo(path.string().c_str(), 0600);
-                     return path;
-                 },
-                 -1, kUntouched},
-        LoadCase{"WrongMagicFullHeader", fileOf(headerWith([](VolumeHeaderFields& h) {
-                     h.magic = "VOLX";
-                 })),
-                 -4, kUntouched},
-        LoadCase{"EmptyFile", fileOf({}), -4, kUntouched},
-        LoadCase{"ThreeBytes", fileOf({'V', 'O', 'L'}), -4, kUntouched},
-        LoadCase{"HundredByteHeader", fileOf(prefixOf(kGoodRgba, 100)), -5, 100},
-        LoadCase{"HeaderOneByteShort", fileOf(prefixOf(kGoodRgba, 4095)), -5, 4095},
-        LoadCase{"VersionWrongBeforeEncoding", fileOf(headerWith([](VolumeHeaderFields& h) {
-                     h.version = 3;
-                     h.encoding = 9;
-                 })),
-                 -6, kUntouched},
-        LoadCase{"EncodingTwo", fileOf(headerWith([](VolumeHeaderFields& h) { h.encoding = 2; })),
-                 -7, kUntouched},
-        LoadCase{"EdgeLength64", fileOf(headerWith([](VolumeHeaderFields& h) { h.edgeLength = 64; })),
-                 -8, kUntouched},
-        LoadCase{"NegativeEdgeLength",
-                 fileOf(headerWith([](VolumeHeaderFields& h) { h.edgeLength = -128; })), -8,
-                 kUntouched},
-        LoadCase{"TwoChannels", fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 2; })),
-                 -8, kUntouched},
-        LoadCase{"ZeroChannels",
-                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 0; })), -8,
-                 kUntouched},
-        LoadCase{"BodyTooLargeToReport",
-                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 1024; })), -8,
-                 kUntouched},
-        LoadCase{"HeaderOnlyDeclaringHugeBody",
-                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 1000; })), -2, 0},
-        LoadCase{"BodyOneByteShort", fileOf(rgbaFileShortBy(1)), -2, kRgbaBody - 1},
-        LoadCase{"Rgba", fileOf(kGoodRgba), 4, kRgbaBody},
-        LoadCase{"Rgb",
-                 fileOf(testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, testfiles::randomBody(3, 2))),
-                 3, 128 * 128 * 128 * 3},
-        LoadCase{"FiveChannelsAndTrailingBytes",
-                 [](const testfiles::ScratchFolder& f) {
-                     auto bytes = testfiles::volumeBytes({"VOLU", 4, 128, 5, 1},
-                                                         testfiles::randomBody(5, 3));
-                     bytes.push_back(0xAB);
-                     return writeFile(f, bytes);
-                 },
-                 5, 128 * 128 * 128 * 5}),
-    [](const testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryOutcome, LoadOutcome,
+                         testing::Values(
+                             LoadCase{"MissingFile",
+                                      [](const testfiles::ScratchFolder& f) {
+                                          return f.file("absent.vol");
+                                      },
+                                      -1, kUntouched},
+                             LoadCase{"Directory",
+                                      [](const testfiles::ScratchFolder& f) { return f.path(); },
+                                      -1, kUntouched},
+                             LoadCase{"CharacterDevice",
+                                      [](const testfiles::ScratchFolder&) {
+                                          return std::filesystem::path("/dev/zero");
+                                      },
+                                      -1, kUntouched},
+                             LoadCase{"FifoWithoutWriter",
+                                      [](const testfiles::ScratchFolder& f) {
+                                          const auto path = f.file("pipe.vol");
+                                          ::mkfifo(path.string().c_str(), 0600);
+                                          return path;
+                                      },
+                                      -1, kUntouched},
+                             LoadCase{"WrongMagicFullHeader",
+                                      fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.magic = "VOLX";
+                                      })),
+                                      -4, kUntouched},
+                             LoadCase{"EmptyFile", fileOf({}), -4, kUntouched},
+                             LoadCase{"ThreeBytes", fileOf({'V', 'O', 'L'}), -4, kUntouched},
+                             LoadCase{"HundredByteHeader", fileOf(prefixOf(kGoodRgba, 100)), -5,
+                                      100},
+                             LoadCase{"HeaderOneByteShort", fileOf(prefixOf(kGoodRgba, 4095)), -5,
+                                      4095},
+                             LoadCase{"VersionWrongBeforeEncoding",
+                                      fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.version = 3;
+                                          h.encoding = 9;
+                                      })),
+                                      -6, kUntouched},
+                             LoadCase{"EncodingTwo", fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.encoding = 2;
+                                      })),
+                                      -7, kUntouched},
+                             LoadCase{"EdgeLength64", fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.edgeLength = 64;
+                                      })),
+                                      -8, kUntouched},
+                             LoadCase{"NegativeEdgeLength",
+                                      fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.edgeLength = -128;
+                                      })),
+                                      -8, kUntouched},
+                             LoadCase{"TwoChannels", fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.channelCount = 2;
+                                      })),
+                                      -8, kUntouched},
+                             LoadCase{"ZeroChannels", fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.channelCount = 0;
+                                      })),
+                                      -8, kUntouched},
+                             LoadCase{"BodyTooLargeToReport",
+                                      fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.channelCount = 1024;
+                                      })),
+                                      -8, kUntouched},
+                             LoadCase{"HeaderOnlyDeclaringHugeBody",
+                                      fileOf(headerWith([](VolumeHeaderFields& h) {
+                                          h.channelCount = 1000;
+                                      })),
+                                      -2, 0},
+                             LoadCase{"BodyOneByteShort", fileOf(rgbaFileShortBy(1)), -2,
+                                      kRgbaBody - 1},
+                             LoadCase{"Rgba", fileOf(kGoodRgba), 4, kRgbaBody},
+                             LoadCase{"Rgb",
+                                      fileOf(testfiles::volumeBytes({"VOLU", 4, 128, 3, 1},
+                                                                    testfiles::randomBody(3, 2))),
+                                      3, 128 * 128 * 128 * 3},
+                             LoadCase{"FiveChannelsAndTrailingBytes",
+                                      [](const testfiles::ScratchFolder& f) {
+                                          auto bytes = testfiles::volumeBytes(
+                                              {"VOLU", 4, 128, 5, 1}, testfiles::randomBody(5, 3));
+                                          bytes.push_back(0xAB);
+                                          return writeFile(f, bytes);
+                                      },
+                                      5, 128 * 128 * 128 * 5}),
+                         [](const testing::TestParamInfo<LoadCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(Loader, UnreadHeaderBytesDoNotMatter) {
     testfiles::ScratchFolder folder;
@@ -160,7 +188,8 @@ TEST(Loader, UnreadHeaderBytesDoNotMatter) {
     VoxelVolume store;
     std::int32_t bytesRead = 0;
     ASSERT_EQ(store.loadVolumeFile(folder.file("noisy.vol").string().c_str(), bytesRead), 4);
-    EXPECT_TRUE(reference::sameBits(store.voxelAt(17, 3, 120), reference::voxelAt(expected, 17, 3, 120)));
+    EXPECT_TRUE(
+        reference::sameBits(store.voxelAt(17, 3, 120), reference::voxelAt(expected, 17, 3, 120)));
 }
 
 TEST(Loader, SecondLoadReplacesTheFirst) {

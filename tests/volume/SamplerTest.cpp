@@ -28,8 +28,8 @@ struct LoadedVolume {
 };
 
 std::vector<unsigned char> filledBody(std::int32_t channels, unsigned char value) {
-    return std::vector<unsigned char>(std::size_t{128} * 128 * 128 * static_cast<std::size_t>(channels),
-                                      value);
+    return std::vector<unsigned char>(
+        std::size_t{128} * 128 * 128 * static_cast<std::size_t>(channels), value);
 }
 
 ::testing::AssertionResult bitsEqual(const VoxelSample& actual, const VoxelSample& expected) {
@@ -56,7 +56,8 @@ TEST(Sampler, LatticeCoordinatesReturnVoxelsWithoutBlending) {
     LoadedVolume volume(testfiles::randomBody(4, 21), 4);
     ASSERT_EQ(volume.loadResult, 4);
     const auto& voxels = volume.voxels;
-    EXPECT_TRUE(bitsEqual(volume.store.sampleTrilinear(0, 0, 0), reference::voxelAt(voxels, 0, 0, 0)));
+    EXPECT_TRUE(
+        bitsEqual(volume.store.sampleTrilinear(0, 0, 0), reference::voxelAt(voxels, 0, 0, 0)));
     EXPECT_TRUE(bitsEqual(volume.store.sampleTrilinear(5.0f / 128, 9.0f / 128, 100.0f / 128),
                           reference::voxelAt(voxels, 5, 9, 100)));
     EXPECT_TRUE(bitsEqual(volume.store.sampleTrilinear(1.0f, 3.0f / 128, 1.0f),
@@ -127,8 +128,10 @@ TEST(Sampler, LerpSampleRoundsOnceFromDouble) {
 TEST(Sampler, VoxelIndicesWrapAtTheGridSize) {
     LoadedVolume volume(testfiles::randomBody(4, 8), 4);
     ASSERT_EQ(volume.loadResult, 4);
-    EXPECT_TRUE(bitsEqual(volume.store.voxelAt(128, 5, 128), reference::voxelAt(volume.voxels, 0, 5, 0)));
-    EXPECT_TRUE(bitsEqual(volume.store.voxelAt(127, 128, 1), reference::voxelAt(volume.voxels, 127, 0, 1)));
+    EXPECT_TRUE(
+        bitsEqual(volume.store.voxelAt(128, 5, 128), reference::voxelAt(volume.voxels, 0, 5, 0)));
+    EXPECT_TRUE(
+        bitsEqual(volume.store.voxelAt(127, 128, 1), reference::voxelAt(volume.voxels, 127, 0, 1)));
 }
 
 // Outside [0, 1] coordinates repeat with period 1; non-finite ones sample as 0.
@@ -141,9 +144,10 @@ TEST(Sampler, CoordinatesOutsideTheUnitCubeWrap) {
         float outside;
         float inside;
     };
-    for (const Case& c : {Case{1.25f, 0.25f}, Case{-0.25f, 0.75f}, Case{7.5f, 0.5f},
-                          Case{-3.0f, 0.0f}, Case{1e30f, 0.0f}, Case{-1e30f, 0.0f},
-                          Case{-1e-30f, 1.0f}, Case{inf, 0.0f}, Case{-inf, 0.0f}, Case{nan, 0.0f}}) {
+    for (const Case& c :
+         {Case{1.25f, 0.25f}, Case{-0.25f, 0.75f}, Case{7.5f, 0.5f}, Case{-3.0f, 0.0f},
+          Case{1e30f, 0.0f}, Case{-1e30f, 0.0f}, Case{-1e-30f, 1.0f}, Case{inf, 0.0f},
+          Case{-inf, 0.0f}, Case{nan, 0.0f}}) {
         EXPECT_TRUE(bitsEqual(volume.store.sampleTrilinear(c.outside, 0.3f, 0.6f),
                               volume.store.sampleTrilinear(c.inside, 0.3f, 0.6f)))
             << c.outside;
