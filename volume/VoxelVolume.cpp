@@ -1,10 +1,10 @@
 #include "VoxelVolume.h"
 
-#include <array>
-#include <cmath>
+#include <algorithm>
 #include <memory>
 #include <new>
 
+#include "SamplerKernels.h"
 #include "VolumeFormat.h"
 
 #ifdef _WIN32
@@ -20,13 +20,13 @@
 
 struct VoxelBlock {
     std::int32_t channelCount;
+    // The fastest kernel this processor runs, chosen with the block so sampling only calls it.
+    samplerkernels::SampleFunction sample;
     std::unique_ptr<unsigned char[]> bytes;
 };
 
 namespace {
 
-static_assert((kVolumeGridSize & (kVolumeGridSize - 1)) == 0,
-              "lattice indices wrap with a mask, so the grid size must be a power of two");
 constexpr std::int32_t kIndexMask = kVolumeGridSize - 1;
 
 struct FileCloser {
@@ -85,79 +85,13 @@ std::FILE* openLogStream() {
 #endif
 }
 
-// byte / 255 in double rounded to float, for every byte: the same value the division gives.
-constexpr std::array<float, 256> makeByteToUnitTable() {
-    std::array<float, 256> table{};
-    for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = static_cast<float>(i / 255.0);
-    return table;
-}
-constexpr std::array<float, 256> kByteToUnit = makeByteToUnitTable();
-
-VoxelSample decodeRecord(const unsigned char* record, std::int32_t channelCount) {
-    return {kByteToUnit[record[0]], kByteToUnit[record[1]], kByteToUnit[record[2]],
-            channelCount == 3 ? 1.0f : kByteToUnit[record[3]]};
-}
-
 const unsigned char* recordAt(const VoxelBlock& block, std::int32_t x, std::int32_t y,
                               std::int32_t z) {
-    const std::size_t index =
-        (static_cast<std::size_t>(z & kIndexMask) * kVolumeGridSize +
-         static_cast<std::size_t>(y & kIndexMask)) *
-            kVolumeGridSize +
-        static_cast<std::size_t>(x & kIndexMask);
+    const std::size_t index = (static_cast<std::size_t>(z & kIndexMask) * kVolumeGridSize +
+                               static_cast<std::size_t>(y & kIndexMask)) *
+                                  kVolumeGridSize +
+                              static_cast<std::size_t>(x & kIndexMask);
     return block.bytes.get() + index * static_cast<std::size_t>(block.channelCount);
-}
-
-float lerpComponent(float a, float b, float t, float m) {
-    return static_cast<float>(static_cast<double>(a) * m + static_cast<double>(b) * t);
-}
-
-VoxelSample lerpWith(const VoxelSample& a, const VoxelSample& b, float t) {
-    const float m = 1.0f - t;
-    return {lerpComponent(a.r, b.r, t, m), lerpComponent(a.g, b.g, t, m),
-            lerpComponent(a.b, b.b, t, m), lerpComponent(a.a, b.a, t, m)};
-}
-
-// Coordinates in [0, 1] pass unchanged; others wrap with period 1, and NaN or infinity,
-// which have no place in the lattice, sample as 0.
-float wrapToUnit(float coordinate) {
-    if (coordinate >= 0.0f && coordinate <= 1.0f) return coordinate;
-    if (!std::isfinite(coordinate)) return 0.0f;
-    return coordinate - std::floor(coordinate);
-}
-
-struct AxisSpan {
-    std::int32_t lower;
-    std::int32_t upper;  // the ceiling, not lower + 1: both coincide on a lattice plane
-    float fraction;
-};
-
-AxisSpan spanOf(float coordinate) {
-    const float scaled = wrapToUnit(coordinate) * static_cast<float>(kVolumeGridSize);
-    const float lower = std::floor(scaled);
-    return {static_cast<std::int32_t>(lower), static_cast<std::int32_t>(std::ceil(scaled)),
-            scaled - lower};
-}
-
-VoxelSample sampleBlock(const VoxelBlock& block, float u, float v, float w) {
-    const AxisSpan x = spanOf(u);
-    const AxisSpan y = spanOf(v);
-    const AxisSpan z = spanOf(w);
-    const std::int32_t channels = block.channelCount;
-    const auto corner = [&](std::int32_t xi, std::int32_t yi, std::int32_t zi) {
-        return decodeRecord(recordAt(block, xi, yi, zi), channels);
-    };
-    const VoxelSample e00 = lerpWith(corner(x.lower, y.lower, z.lower),
-                                     corner(x.upper, y.lower, z.lower), x.fraction);
-    const VoxelSample e10 = lerpWith(corner(x.lower, y.upper, z.lower),
-                                     corner(x.upper, y.upper, z.lower), x.fraction);
-    const VoxelSample e01 = lerpWith(corner(x.lower, y.lower, z.upper),
-                                     corner(x.upper, y.lower, z.upper), x.fraction);
-    const VoxelSample e11 = lerpWith(corner(x.lower, y.upper, z.upper),
-                                     corner(x.upper, y.upper, z.upper), x.fraction);
-    const VoxelSample f0 = lerpWith(e00, e10, y.fraction);
-    const VoxelSample f1 = lerpWith(e01, e11, y.fraction);
-    return lerpWith(f0, f1, z.fraction);
 }
 
 constexpr VoxelSample kTransparentBlack = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -192,9 +126,14 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
         return kBodyIncomplete;
     }
     const auto bodySize = static_cast<std::size_t>(check.bodyBytes);
-    std::unique_ptr<VoxelBlock> block(new (std::nothrow) VoxelBlock{check.channelCount, nullptr});
-    if (block) block->bytes.reset(new (std::nothrow) unsigned char[bodySize]);
+    std::unique_ptr<VoxelBlock> block(new (std::nothrow) VoxelBlock{
+        check.channelCount, samplerkernels::fastestKernel(), nullptr});
+    if (block) {
+        block->bytes.reset(
+            new (std::nothrow) unsigned char[bodySize + samplerkernels::kTrailingPadding]);
+    }
     if (!block || !block->bytes) return kAllocationFailed;
+    std::fill_n(block->bytes.get() + bodySize, samplerkernels::kTrailingPadding, 0);
 
     // The file may have shrunk since its size was taken.
     const std::size_t bodyBytes = std::fread(block->bytes.get(), 1, bodySize, file.get());
@@ -217,15 +156,17 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
 VoxelSample VoxelVolume::voxelAt(std::int32_t x, std::int32_t y, std::int32_t z) const {
     const ReaderRegistry::Scope reading(readers_);
     const VoxelBlock* block = block_.load(std::memory_order_seq_cst);
-    return block ? decodeRecord(recordAt(*block, x, y, z), block->channelCount) : kTransparentBlack;
+    return block ? samplerkernels::decodeRecord(recordAt(*block, x, y, z), block->channelCount)
+                 : kTransparentBlack;
 }
 
 VoxelSample VoxelVolume::lerpSample(const VoxelSample& a, const VoxelSample& b, float t) {
-    return lerpWith(a, b, t);
+    return samplerkernels::lerpSamples(a, b, t);
 }
 
 VoxelSample VoxelVolume::sampleTrilinear(float u, float v, float w) const {
     const ReaderRegistry::Scope reading(readers_);
     const VoxelBlock* block = block_.load(std::memory_order_seq_cst);
-    return block ? sampleBlock(*block, u, v, w) : kTransparentBlack;
+    return block ? block->sample(block->bytes.get(), block->channelCount, u, v, w)
+                 : kTransparentBlack;
 }

@@ -1,0 +1,78 @@
+// Samples COUNT points with one sampler and nothing else worth counting, so that running it
+// under callgrind with two counts gives the instructions of one sample as the difference of
+// the totals over the difference of the counts.
+//   voxlum_sample_driver store|transcription|<kernel name> COUNT
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "GuardedKernel.h"
+#include "ReferenceSampler.h"
+#include "VolumeFiles.h"
+
+namespace {
+
+constexpr std::int32_t kChannels = 4;
+
+template <typename Sample>
+float sampleMany(std::size_t count, Sample&& sample) {
+    constexpr std::size_t kPoints = std::size_t{1} << 16;
+    std::mt19937 generator(11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<std::array<float, 3>> points(kPoints);
+    for (auto& p : points) p = {unit(generator), unit(generator), unit(generator)};
+    // Every channel is used, so no part of a sampler can be optimised away.
+    float total = 0.0f;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& p = points[i % kPoints];
+        const VoxelSample s = sample(p[0], p[1], p[2]);
+        total += (s.r + s.g) + (s.b + s.a);
+    }
+    return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s store|transcription|KERNEL COUNT\n", argv[0]);
+        return 2;
+    }
+    const char* sampler = argv[1];
+    const std::size_t count = std::strtoull(argv[2], nullptr, 10);
+    const std::vector<unsigned char> body = testfiles::randomBody(kChannels, 7);
+    reference::Volume volume{body, kChannels};
+    volume.body.resize(volume.body.size() + samplerkernels::kTrailingPadding, 0);
+
+    float total = 0.0f;
+    if (std::strcmp(sampler, "transcription") == 0) {
+        total = sampleMany(count, [&volume](float u, float v, float w) {
+            return reference::sampleTrilinear(volume, u, v, w);
+        });
+    } else if (std::strcmp(sampler, "store") == 0) {
+        testfiles::ScratchFolder folder;
+        const std::string path = folder.file("driver.vol").string();
+        testfiles::writeBytes(path, testfiles::volumeBytes({}, body));
+        VoxelVolume store;
+        std::int32_t bytesRead = 0;
+        if (store.loadVolumeFile(path.c_str(), bytesRead) != kChannels) return 1;
+        total = sampleMany(
+            count, [&store](float u, float v, float w) { return store.sampleTrilinear(u, v, w); });
+    } else {
+        const samplerkernels::Kernel* chosen = nullptr;
+        for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {
+            if (std::strcmp(kernel.name, sampler) == 0) chosen = &kernel;
+        }
+        if (chosen == nullptr) {
+            std::fprintf(stderr, "%s: no usable sampler named %s\n", argv[0], sampler);
+            return 2;
+        }
+        const bench::GuardedKernel guarded(chosen->sample, volume.body.data(), kChannels);
+        total = sampleMany(count, std::cref(guarded));
+    }
+    std::printf("%s: %zu samples, channel total %g\n", sampler, count, double(total));
+    return 0;
+}
