@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
     build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
     googletest libbenchmark-dev valgrind
-    libopenimageio-dev openimageio-tools libopenvdb-dev libnanovdb-dev libcli11-dev
+    libopenimageio-dev openimageio-tools libopenvdb-dev libnanovdb-dev libcli11-dev libboost-dev
 )
 missing=()
 for package in "${PACKAGES[@]}"; do

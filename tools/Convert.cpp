@@ -1,0 +1,98 @@
+#include "Convert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "ForeignVolume.h"
+#include "InputFile.h"
+#include "ToolError.h"
+
+namespace {
+
+// OpenVDB files begin with the 32-bit magic number 0x56444220 (" BDV"), little-endian.
+constexpr unsigned char kVdbSignature[4] = {0x20, 0x42, 0x44, 0x56};
+constexpr int kMaxRawExtent = 65536;
+
+std::array<int, 3> parseRawSize(const std::string& text) {
+    std::istringstream in(text);
+    std::array<int, 3> size{0, 0, 0};
+    char firstX = 0, secondX = 0;
+    in >> size[0] >> firstX >> size[1] >> secondX >> size[2];
+    const bool wellFormed = in && in.peek() == EOF && firstX == 'x' && secondX == 'x';
+    const bool inRange = std::all_of(size.begin(), size.end(), [](int extent) {
+        return extent >= 1 && extent <= kMaxRawExtent;
+    });
+    if (!wellFormed || !inRange) {
+        throw ToolError("--raw " + text,
+                        "expected WIDTHxHEIGHTxDEPTH, each 1 to " + std::to_string(kMaxRawExtent));
+    }
+    return size;
+}
+
+unsigned char toByte(float value) {
+    if (!(value > 0.0f)) return 0;  // also NaN
+    return static_cast<unsigned char>(std::lround(std::min(value, 255.0f)));
+}
+
+VoxelGrid toVoxelGrid(const SourceVolume& source, int outputChannels) {
+    const Lattice& lattice = source.lattice;
+    VoxelGrid grid(outputChannels);
+    for (int z = 0; z < kEdge; ++z)
+        for (int y = 0; y < kEdge; ++y)
+            for (int x = 0; x < kEdge; ++x) {
+                const float* v = lattice.values.data() + lattice.offset(x, y, z);
+                float rgba[4] = {v[0], v[0], v[0], 255.0f};
+                if (lattice.channels == 1 && source.greyIsDensity) rgba[3] = v[0];
+                if (lattice.channels == 2) rgba[3] = v[1];
+                if (lattice.channels >= 3) std::copy(v, v + lattice.channels, rgba);
+                const unsigned char bytes[4] = {toByte(rgba[0]), toByte(rgba[1]), toByte(rgba[2]),
+                                                toByte(rgba[3])};
+                grid.set(x, y, z, bytes);
+            }
+    return grid;
+}
+
+SourceVolume readSource(const ConvertOptions& options) {
+    const std::string& input = options.input;
+    if (!options.rawSize.empty()) return readRawVolume(input, options.rawSize, options.rawChannels);
+    if (std::filesystem::is_directory(input) || input.find('%') != std::string::npos)
+        return readSliceStack(input);
+    const std::vector<unsigned char> start = readInputFile(input, kForeignHeaderSize);
+    if (hasForeignGridSignature(start.data(), start.size()))
+        return {readForeignGrid(input, readInputFile(input)), true};
+    if (start.size() >= sizeof kVdbSignature &&
+        std::memcmp(start.data(), kVdbSignature, sizeof kVdbSignature) == 0)
+        return readVdbGrid(input, options.gridName);
+    throw ToolError(input,
+                    "not a volume this tool reads (expected a folder of slice images, a slice "
+                    "pattern such as slice_%03d.png, an OpenVDB file, a Mitsuba-style grid .vol, "
+                    "or raw bytes with --raw WxHxD)");
+}
+
+}  // namespace
+
+SourceVolume readRawVolume(const std::string& path, const std::string& sizeText, int channels) {
+    const std::array<int, 3> size = parseRawSize(sizeText);
+    const std::uint64_t expected = std::uint64_t(size[0]) * std::uint64_t(size[1]) *
+                                   std::uint64_t(size[2]) * std::uint64_t(channels);
+    // One byte past the expected size is enough to tell that the file is too long.
+    const std::vector<unsigned char> bytes = readInputFile(path, expected + 1);
+    if (bytes.size() != expected) {
+        std::error_code ignored;
+        throw ToolError(path, "has " + std::to_string(std::filesystem::file_size(path, ignored)) +
+                                  " bytes, expected " + std::to_string(expected) + " for " +
+                                  sizeText + " with " + std::to_string(channels) + " channel(s)");
+    }
+    Lattice lattice(size, channels);
+    std::copy(bytes.begin(), bytes.end(), lattice.values.begin());
+    return {std::move(lattice), false};
+}
+
+VoxelGrid convertVolume(const ConvertOptions& options) {
+    SourceVolume source = readSource(options);
+    source.lattice = resampleToVolume(std::move(source.lattice), options.tile);
+    return toVoxelGrid(source, options.channels);
+}

@@ -1,0 +1,74 @@
+#include "ForeignVolume.h"
+
+#include <cstring>
+
+#include "ToolError.h"
+#include "VolumeFormat.h"
+
+namespace {
+
+constexpr unsigned char kSignature[4] = {'V', 'O', 'L', 3};
+constexpr std::size_t kEncodingOffset = 4;
+constexpr std::size_t kResolutionOffset = 8;
+constexpr std::size_t kChannelsOffset = 20;
+constexpr std::size_t kBoundsOffset = 24;
+// Keeps the value count within 64 bits before the file size is compared with it.
+constexpr std::int32_t kMaxForeignExtent = 65536;
+
+float readFloat32(const unsigned char* bytes, std::size_t offset) {
+    const auto bits = static_cast<std::uint32_t>(volformat::readInt32(bytes, offset));
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+}  // namespace
+
+bool hasForeignGridSignature(const unsigned char* bytes, std::size_t size) {
+    return size >= sizeof kSignature && std::memcmp(bytes, kSignature, sizeof kSignature) == 0;
+}
+
+ForeignGridHeader readForeignGridHeader(const std::string& path,
+                                        const std::vector<unsigned char>& bytes) {
+    if (bytes.size() < kForeignHeaderSize) {
+        throw ToolError(path, "grid header has " + std::to_string(bytes.size()) + " of " +
+                                  std::to_string(kForeignHeaderSize) + " bytes");
+    }
+    ForeignGridHeader header;
+    header.encoding = volformat::readInt32(bytes.data(), kEncodingOffset);
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        header.resolution[axis] = volformat::readInt32(bytes.data(), kResolutionOffset + 4 * axis);
+    header.channels = volformat::readInt32(bytes.data(), kChannelsOffset);
+    for (std::size_t i = 0; i < 6; ++i)
+        header.bounds[i] = readFloat32(bytes.data(), kBoundsOffset + 4 * i);
+    return header;
+}
+
+Lattice readForeignGrid(const std::string& path, const std::vector<unsigned char>& bytes) {
+    const ForeignGridHeader header = readForeignGridHeader(path, bytes);
+    if (header.encoding != kForeignFloat32Encoding) {
+        throw ToolError(path, "grid encoding " + std::to_string(header.encoding) +
+                                  " is not supported (only 1, float32)");
+    }
+    if (header.channels != 1 && header.channels != 3) {
+        throw ToolError(path, "grid has " + std::to_string(header.channels) +
+                                  " channels; only 1 (density) or 3 (colour) convert");
+    }
+    std::uint64_t valueCount = static_cast<std::uint64_t>(header.channels);
+    for (std::int32_t extent : header.resolution) {
+        if (extent < 1 || extent > kMaxForeignExtent) {
+            throw ToolError(path, "grid resolution " + std::to_string(extent) +
+                                      " is outside 1 to " + std::to_string(kMaxForeignExtent));
+        }
+        valueCount *= static_cast<std::uint64_t>(extent);
+    }
+    const std::uint64_t available = (bytes.size() - kForeignHeaderSize) / 4;
+    if (available < valueCount) {
+        throw ToolError(path, "grid data has " + std::to_string(available) + " of " +
+                                  std::to_string(valueCount) + " values");
+    }
+    Lattice lattice(header.resolution, header.channels);
+    for (std::size_t i = 0; i < valueCount; ++i)
+        lattice.values[i] = 255.0f * readFloat32(bytes.data(), kForeignHeaderSize + 4 * i);
+    return lattice;
+}

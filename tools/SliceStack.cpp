@@ -1,0 +1,126 @@
+// Image-slice stacks: one image per z slice, read with OpenImageIO.
+#include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "Convert.h"
+#include "InputFile.h"
+#include "ToolError.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file name with one printf-style integer field, %d, %Nd or %0Nd.
+struct SlicePattern {
+    std::string prefix;
+    std::string suffix;
+    std::size_t width = 0;
+    char pad = ' ';
+
+    std::string nameOf(int index) const {
+        std::string digits = std::to_string(index);
+        if (digits.size() < width) digits.insert(0, width - digits.size(), pad);
+        return prefix + digits + suffix;
+    }
+};
+
+SlicePattern parseSlicePattern(const std::string& text) {
+    const std::size_t percent = text.find('%');
+    SlicePattern pattern;
+    pattern.prefix = text.substr(0, percent);
+    std::size_t at = percent + 1;
+    if (at < text.size() && text[at] == '0') {
+        pattern.pad = '0';
+        ++at;
+    }
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+        pattern.width = pattern.width * 10 + std::size_t(text[at++] - '0');
+    if (at >= text.size() || text[at] != 'd' || text.find('%', at) != std::string::npos ||
+        pattern.width > 9)
+        throw ToolError(text, "a slice pattern needs exactly one %d, %Nd or %0Nd field");
+    pattern.suffix = text.substr(at + 1);
+    return pattern;
+}
+
+// Slices numbered from 0 or 1 up to the first number with no file.
+std::vector<std::string> patternSlices(const std::string& text) {
+    const SlicePattern pattern = parseSlicePattern(text);
+    int index = fs::exists(pattern.nameOf(0)) ? 0 : 1;
+    std::vector<std::string> paths;
+    while (fs::exists(pattern.nameOf(index))) paths.push_back(pattern.nameOf(index++));
+    if (paths.empty()) throw ToolError(text, "no slice file matches (tried numbers 0 and 1)");
+    return paths;
+}
+
+// Every visible file of the folder, in name order.
+std::vector<std::string> folderSlices(const std::string& folder) {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().filename().string().rfind('.', 0) != 0)
+            files.push_back(entry.path());
+    if (files.empty()) throw ToolError(folder, "folder holds no slice images");
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    std::vector<std::string> paths;
+    for (const fs::path& file : files)
+        paths.push_back((fs::path(folder) / file.filename()).string());
+    return paths;
+}
+
+struct SliceImage {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<float> pixels;  // top row first, values in [0, 1]
+};
+
+SliceImage readSliceImage(const std::string& path) {
+    auto input = OIIO::ImageInput::open(path);
+    if (!input) throw ToolError(path, "cannot read image (" + firstLine(OIIO::geterror()) + ")");
+    const OIIO::ImageSpec& header = input->spec();
+    SliceImage image{header.width, header.height, header.nchannels, {}};
+    if (header.depth != 1) throw ToolError(path, "is a volume image, not a 2D slice");
+    if (image.channels < 1 || image.channels > 4)
+        throw ToolError(path, std::to_string(image.channels) + " channels; slices need 1 to 4");
+    image.pixels.resize(std::size_t(image.width) * std::size_t(image.height) *
+                        std::size_t(image.channels));
+    if (!input->read_image(0, 0, 0, image.channels, OIIO::TypeDesc::FLOAT, image.pixels.data()))
+        throw ToolError(path, "cannot read image (" + firstLine(input->geterror()) + ")");
+    return image;
+}
+
+std::string sizeText(const SliceImage& image) {
+    return std::to_string(image.width) + "x" + std::to_string(image.height);
+}
+
+}  // namespace
+
+SourceVolume readSliceStack(const std::string& folderOrPattern) {
+    const std::vector<std::string> paths = fs::is_directory(folderOrPattern)
+                                               ? folderSlices(folderOrPattern)
+                                               : patternSlices(folderOrPattern);
+    const SliceImage first = readSliceImage(paths.front());
+    const std::array<int, 3> size{first.width, first.height, static_cast<int>(paths.size())};
+    Lattice lattice(size, first.channels);
+    for (int z = 0; z < size[2]; ++z) {
+        const std::string& path = paths[std::size_t(z)];
+        const SliceImage slice = z == 0 ? first : readSliceImage(path);
+        if (slice.width != first.width || slice.height != first.height)
+            throw ToolError(path, "size " + sizeText(slice) + " differs from " + sizeText(first) +
+                                      " of " + paths.front());
+        if (slice.channels != first.channels)
+            throw ToolError(path, std::to_string(slice.channels) + " channels differ from " +
+                                      std::to_string(first.channels) + " of " + paths.front());
+        // The bottom row is y = 0, as in the host's image textures, where v grows upwards.
+        const std::size_t rowLength = std::size_t(slice.width) * std::size_t(slice.channels);
+        for (int row = 0; row < slice.height; ++row) {
+            const float* source = slice.pixels.data() + std::size_t(row) * rowLength;
+            float* target = lattice.values.data() + lattice.offset(0, slice.height - 1 - row, z);
+            std::transform(source, source + rowLength, target, [](float v) { return v * 255.0f; });
+        }
+    }
+    return {std::move(lattice), false};
+}

@@ -1,0 +1,12 @@
+// A failure the user must act on, reported as one line: what it concerns (usually a file),
+// then what is wrong with it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class ToolError : public std::runtime_error {
+  public:
+    ToolError(const std::string& subject, const std::string& problem)
+        : std::runtime_error(subject + ": " + problem) {}
+};
