@@ -1,13 +1,20 @@
 #include "Commands.h"
 
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "Convert.h"
 #include "Inspect.h"
 #include "Patterns.h"
+#include "Render.h"
+#include "ToolError.h"
 #include "VolumeWriter.h"
 
 namespace {
@@ -115,6 +122,106 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
     command->callback([settings, &action] {
         action = [settings] {
             writeVolumeFile(settings->output, convertVolume(settings->convert));
+            return 0;
+        };
+    });
+}
+
+namespace {
+
+const std::map<std::string, RenderView> kViewNames{
+    {"slice", RenderView::kSlice}, {"sphere", RenderView::kSphere}, {"tiles", RenderView::kTiles}};
+
+// "W" or "WxH", each from 1 to 16384.
+void parseImageSize(const std::string& text, int& width, int& height) {
+    int parsedWidth = 0;
+    int parsedHeight = 0;
+    char separator = 0;
+    char trailing = 0;
+    const int fields =
+        std::sscanf(text.c_str(), "%d%c%d%c", &parsedWidth, &separator, &parsedHeight, &trailing);
+    const bool square = fields == 1;
+    const bool rectangle = fields == 3 && separator == 'x';
+    if (!square && !rectangle) throw ToolError("--size", "expected W or WxH, got \"" + text + "\"");
+    if (square) parsedHeight = parsedWidth;
+    if (parsedWidth < 1 || parsedHeight < 1 || parsedWidth > 16384 || parsedHeight > 16384)
+        throw ToolError("--size", "each side must be from 1 to 16384");
+    width = parsedWidth;
+    height = parsedHeight;
+}
+
+// Sixteen numbers, row by row, translation in the fourth row.
+Matrix4 parsePlacement(const std::string& text) {
+    std::istringstream numbers(text);
+    Matrix4 matrix;
+    for (float& value : matrix) {
+        if (!(numbers >> value)) throw ToolError("--placement", "expected 16 numbers");
+    }
+    std::string extra;
+    if (numbers >> extra) throw ToolError("--placement", "expected 16 numbers");
+    return matrix;
+}
+
+// A progress bar on an interactive terminal, for renders that take more than a moment.
+std::function<void(double)> progressBarFor(long pixels) {
+    if (!::isatty(STDERR_FILENO) || pixels < 250000) return [](double) {};
+    return [](double done) {
+        const int width = 40;
+        const int filled = static_cast<int>(done * width);
+        std::cerr << "\rrendering [" << std::string(std::size_t(filled), '#')
+                  << std::string(std::size_t(width - filled), '.') << "] "
+                  << static_cast<int>(done * 100) << "%" << (done >= 1.0 ? "\n" : "") << std::flush;
+    };
+}
+
+}  // namespace
+
+void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& defaultPlugin) {
+    CLI::App* command = app.add_subcommand(
+        "render", "Render a .vol file through the Voxlum plug-in, as a renderer would");
+    struct Settings {
+        RenderOptions render;
+        std::string size = "512";
+        std::string viewName = "sphere";
+        std::string placement;
+        float scale = 1.0f;
+        std::array<float, 3> rotate{};
+        std::array<float, 3> translate{};
+    };
+    auto settings = std::make_shared<Settings>();
+    settings->render.pluginPath = defaultPlugin;
+    command->add_option("FILE", settings->render.volumePath, "The .vol file")->required();
+    command
+        ->add_option("-o,--output", settings->render.outputPath,
+                     "The image to write (.png, .tif, .exr)")
+        ->required();
+    command->add_option("--size", settings->size, "Image size, W or WxH")->capture_default_str();
+    command->add_option("--view", settings->viewName, "slice, sphere or tiles")
+        ->transform(CLI::IsMember(kViewNames, CLI::ignore_case))
+        ->capture_default_str();
+    command->add_option("--depth", settings->render.depth, "z of the slice and tiles planes")
+        ->capture_default_str();
+    CLI::Option* placement = command->add_option("--placement", settings->placement,
+                                                 "placementMatrix as 16 numbers, row by row");
+    for (CLI::Option* option :
+         {command->add_option("--scale", settings->scale, "Size of one texture period")
+              ->check(CLI::PositiveNumber),
+          command->add_option("--rotate", settings->rotate, "Degrees about x, y and z"),
+          command->add_option("--translate", settings->translate, "Offset of the texture")})
+        option->excludes(placement);
+    command->add_option("--plugin", settings->render.pluginPath, "The Voxlum plug-in module")
+        ->capture_default_str();
+    command->callback([settings, &action] {
+        action = [settings] {
+            RenderOptions& render = settings->render;
+            parseImageSize(settings->size, render.width, render.height);
+            render.view = kViewNames.at(settings->viewName);
+            render.placement =
+                settings->placement.empty()
+                    ? placementFor(settings->scale, settings->rotate, settings->translate)
+                    : parsePlacement(settings->placement);
+            renderVolume(render, progressBarFor(long(render.width) * render.height));
+            std::cout << "wrote " << render.outputPath << '\n';
             return 0;
         };
     });

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
@@ -12,3 +13,5 @@ using CommandAction = std::function<int()>;
 void addMakeCommand(CLI::App& app, CommandAction& action);
 void addInfoCommand(CLI::App& app, CommandAction& action);
 void addConvertCommand(CLI::App& app, CommandAction& action);
+// `defaultPlugin` is the Voxlum module to render through unless --plugin names another.
+void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& defaultPlugin);

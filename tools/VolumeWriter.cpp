@@ -1,12 +1,10 @@
 #include "VolumeWriter.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
+#include "AtomicFile.h"
 #include "ToolError.h"
 
 VoxelGrid::VoxelGrid(int channels)
@@ -29,10 +27,6 @@ std::vector<unsigned char> volumeHeader(int channels) {
 
 namespace {
 
-std::string systemError(int error) {
-    return "cannot write (" + std::string(std::strerror(error)) + ")";
-}
-
 bool writeAll(std::FILE* file, const std::vector<unsigned char>& bytes) {
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
@@ -40,23 +34,14 @@ bool writeAll(std::FILE* file, const std::vector<unsigned char>& bytes) {
 }  // namespace
 
 void writeVolumeFile(const std::string& path, const VoxelGrid& grid) {
-    const std::filesystem::path target(path);
-    // The same folder keeps the final rename on one file system, where it is atomic.
-    const std::filesystem::path temporary =
-        target.parent_path() /
-        ("." + target.filename().string() + ".partial-" + std::to_string(::getpid()));
-
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) throw ToolError(path, systemError(errno));
-    const bool bytesWritten =
-        writeAll(file, volumeHeader(grid.channels())) && writeAll(file, grid.bytes());
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    int error = bytesWritten ? errno : writeError;
-    if (bytesWritten && closed) {
-        if (std::rename(temporary.c_str(), target.c_str()) == 0) return;
-        error = errno;
-    }
-    std::remove(temporary.c_str());
-    throw ToolError(path, systemError(error));
+    replaceFileAtomically(path, [&](const std::string& temporary) {
+        std::FILE* file = std::fopen(temporary.c_str(), "wb");
+        if (file == nullptr) throw ToolError(path, cannotWrite(errno));
+        const bool bytesWritten =
+            writeAll(file, volumeHeader(grid.channels())) && writeAll(file, grid.bytes());
+        const int writeError = errno;
+        const bool closed = std::fclose(file) == 0;
+        if (!bytesWritten || !closed)
+            throw ToolError(path, cannotWrite(bytesWritten ? errno : writeError));
+    });
 }

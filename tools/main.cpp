@@ -1,4 +1,4 @@
-// voxlum: makes, inspects and converts the ".vol" volumes the Voxlum node reads.
+// voxlum: makes, inspects, converts and renders the ".vol" volumes the Voxlum node reads.
 #include <exception>
 #include <iostream>
 
@@ -12,7 +12,8 @@ constexpr int kUsageError = 2;
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Make, inspect and convert the .vol volumes of the Voxlum node.", "voxlum"};
+    CLI::App app{"Make, inspect, convert and render the .vol volumes of the Voxlum node.",
+                 "voxlum"};
     app.require_subcommand(1);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return "voxlum: error: " + std::string(error.what()) + "\n";
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     addMakeCommand(app, action);
     addInfoCommand(app, action);
     addConvertCommand(app, action);
+    addRenderCommand(app, action, VOXLUM_PLUGIN_PATH);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,133 @@
+// `voxlum render`: the picture is what the plug-in computes at each pixel's point.
+#include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "ReferenceSampler.h"
+#include "ToolTestSupport.h"
+#include "VolumeFiles.h"
+
+namespace {
+
+using tooltest::runVoxlum;
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char* at(int column, int row) const {
+        return rgb.data() + (std::size_t(row) * std::size_t(width) + std::size_t(column)) * 3;
+    }
+};
+
+Image readImage(const std::filesystem::path& path) {
+    Image image;
+    auto input = OIIO::ImageInput::open(path.string());
+    if (!input) {
+        ADD_FAILURE() << "cannot read " << path;
+        return image;
+    }
+    image.width = input->spec().width;
+    image.height = input->spec().height;
+    image.rgb.resize(std::size_t(image.width) * std::size_t(image.height) * 3);
+    EXPECT_EQ(input->spec().nchannels, 3);
+    EXPECT_TRUE(input->read_image(0, 0, 0, 3, OIIO::TypeDesc::UINT8, image.rgb.data()));
+    return image;
+}
+
+unsigned char shownByte(float value) {
+    return static_cast<unsigned char>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
+}
+
+class Rendered : public testing::Test {
+  protected:
+    void SetUp() override {
+        const tooltest::VolumeBody made = tooltest::producedVolume(
+            folder_.path(), "make gradient -o gradient.vol", "gradient.vol");
+        gradient_ = {made.bytes, made.channels};
+    }
+
+    // Every pixel of a 128 x 128 slice against the reference sampler at the pixel's centre,
+    // moved by `offsetX` in texture space.
+    void expectSliceMatches(const std::string& options, float offsetX) {
+        const tooltest::ToolRun run = runVoxlum(
+            folder_.path(), "render gradient.vol -o slice.png --view slice --size 128 " + options);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Image image = readImage(folder_.file("slice.png"));
+        ASSERT_EQ(image.width, 128);
+        ASSERT_EQ(image.height, 128);
+        int mismatches = 0;
+        for (int row = 0; row < 128; ++row) {
+            for (int column = 0; column < 128; ++column) {
+                float u = (column + 0.5f) / 128 - offsetX;
+                if (u < 0) u += 1;
+                const float v = 1 - (row + 0.5f) / 128;  // rows run downwards
+                const VoxelSample expected = reference::sampleTrilinear(gradient_, u, v, kDepth);
+                const unsigned char* pixel = image.at(column, row);
+                if (pixel[0] != shownByte(expected.r) || pixel[1] != shownByte(expected.g) ||
+                    pixel[2] != shownByte(expected.b))
+                    ++mismatches;
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+
+    // Between lattice planes 37 and 38, a quarter of the way (0.291015625 exactly).
+    static constexpr float kDepth = 37.25f / 128;
+    testfiles::ScratchFolder folder_;
+    reference::Volume gradient_;
+};
+
+// Red must grow along x (columns), green along y (up the image), blue follow the depth, each
+// blended exactly as the sampler blends: a swapped axis or a half-voxel shift fails here.
+TEST_F(Rendered, SliceOfTheAxisGradientShowsEachAxis) {
+    expectSliceMatches(std::string("--depth 0.291015625"), 0);
+    const Image image = readImage(folder_.file("slice.png"));
+    EXPECT_LT(image.at(10, 64)[0], image.at(100, 64)[0]);
+    EXPECT_GT(image.at(64, 10)[1], image.at(64, 100)[1]);
+    EXPECT_EQ(image.at(3, 3)[2], image.at(120, 90)[2]);
+}
+
+TEST_F(Rendered, TranslatedPlacementMovesTheTexture) {
+    expectSliceMatches(std::string("--depth 0.291015625") + " --translate 0.25 0 0", 0.25f);
+}
+
+TEST_F(Rendered, SphereAndTilesViewsWriteTheirPictures) {
+    for (const char* view : {"sphere", "tiles"}) {
+        const tooltest::ToolRun run =
+            runVoxlum(folder_.path(),
+                      std::string("render gradient.vol -o view.png --size 64x48 --view ") + view);
+        ASSERT_EQ(run.exitCode, 0) << view << run.err;
+        EXPECT_NE(run.out.find("Texture volume file loaded. Number of channels: 4"),
+                  std::string::npos);
+        const Image image = readImage(folder_.file("view.png"));
+        EXPECT_EQ(image.width, 64);
+        EXPECT_EQ(image.height, 48);
+    }
+}
+
+TEST_F(Rendered, RefusedInputsWriteNoPicture) {
+    tooltest::writeImage(folder_.file("not-a-volume.png"), 4, 4, 3, [](int, int) {
+        return std::array<unsigned char, 4>{1, 2, 3, 4};
+    });
+    struct Case {
+        const char* arguments;
+        const char* named;  // what the error line must name
+    };
+    for (const Case& c : {Case{"render missing.vol -o out.png", "missing.vol"},
+                          Case{"render not-a-volume.png -o out.png", "not-a-volume.png"},
+                          Case{"render gradient.vol -o out.png --plugin nowhere.so", "nowhere.so"},
+                          Case{"render gradient.vol -o no/such/folder/out.png", "out.png"},
+                          Case{"render gradient.vol -o out.png --size 0x5", "--size"}}) {
+        const tooltest::ToolRun run = runVoxlum(folder_.path(), c.arguments);
+        EXPECT_NE(run.exitCode, 0) << c.arguments;
+        EXPECT_NE(run.err.find(std::string("voxlum: error: ")), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.named), std::string::npos) << c.arguments << ": " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder_.file("out.png"))) << c.arguments;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+#include "Render.h"
+
+#include <OpenImageIO/imageio.h>
+#include <maya/MFloatMatrix.h>
+#include <maya/MFloatVector.h>
+#include <voxlumhost/Host.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "ToolError.h"
+
+namespace {
+
+using Matrix4d = std::array<double, 16>;
+
+Matrix4d multiply(const Matrix4d& a, const Matrix4d& b) {
+    Matrix4d product{};
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            for (int k = 0; k < 4; ++k)
+                product[row * 4 + column] += a[row * 4 + k] * b[k * 4 + column];
+    return product;
+}
+
+Matrix4d rotationAbout(int axis, double radians) {
+    Matrix4d rotation = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const int first = (axis + 1) % 3;
+    const int second = (axis + 2) % 3;
+    rotation[first * 4 + first] = std::cos(radians);
+    rotation[first * 4 + second] = std::sin(radians);
+    rotation[second * 4 + first] = -std::sin(radians);
+    rotation[second * 4 + second] = std::cos(radians);
+    return rotation;
+}
+
+struct RGB {
+    float r, g, b;
+};
+
+RGB checker(int x, int y, int cell) {
+    const float grey = ((x / cell + y / cell) % 2 == 0) ? 0.65f : 0.35f;
+    return {grey, grey, grey};
+}
+
+// A point of world space for each pixel, or false where the view shows only background.
+struct PixelPoint {
+    bool hit;
+    float x, y, z;
+    float shade;
+};
+
+PixelPoint pointFor(const RenderOptions& options, int column, int row) {
+    const double u = (column + 0.5) / options.width;
+    const double v = 1.0 - (row + 0.5) / options.height;  // image rows run downwards
+    switch (options.view) {
+        case RenderView::kSlice:
+            return {true, float(u), float(v), options.depth, 1.0f};
+        case RenderView::kTiles:
+            return {true, float(3 * u), float(3 * v), options.depth, 1.0f};
+        case RenderView::kSphere: {
+            // An orthographic view down -z of the sphere inscribed in the unit cube.
+            const double size = std::min(options.width, options.height);
+            const double nx = (column + 0.5 - options.width / 2.0) / (size / 2);
+            const double ny = (options.height / 2.0 - row - 0.5) / (size / 2);
+            const double rr = nx * nx + ny * ny;
+            if (rr > 1.0) return {false, 0, 0, 0, 0};
+            const double nz = std::sqrt(1.0 - rr);
+            const double light[3] = {-0.40, 0.55, 0.73};
+            const double lambert = std::max(0.0, nx * light[0] + ny * light[1] + nz * light[2]);
+            return {true, float(0.5 + nx / 2), float(0.5 + ny / 2), float(0.5 + nz / 2),
+                    float(0.2 + 0.8 * lambert)};
+        }
+    }
+    return {false, 0, 0, 0, 0};
+}
+
+unsigned char toByte(float value) {
+    return static_cast<unsigned char>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
+}
+
+// The plug-in loaded into the host with one node reading the volume; unloaded again on exit.
+class TextureSession {
+  public:
+    explicit TextureSession(const RenderOptions& options) : pluginPath_(options.pluginPath) {
+        try {
+            open(options);
+        } catch (...) {
+            release();
+            throw;
+        }
+    }
+    ~TextureSession() { release(); }
+    TextureSession(const TextureSession&) = delete;
+    TextureSession& operator=(const TextureSession&) = delete;
+
+    void colourAt(float x, float y, float z, RGB& colour, float& alpha) {
+        check(mayahost::setFloat3(node_, pointWorld_, x, y, z), "pointWorld");
+        MFloatVector value;
+        check(mayahost::getFloat3(node_, outColor_, value), "outColor");
+        check(mayahost::getFloat(node_, outAlpha_, alpha), "outAlpha");
+        colour = {value.x, value.y, value.z};
+    }
+
+  private:
+    void open(const RenderOptions& options) {
+        mayahost::setConsoleEcho(true);
+        check(mayahost::loadPlugin(pluginPath_), pluginPath_);
+        loaded_ = true;
+        check(mayahost::createNode("Voxlum", node_), pluginPath_);
+        const std::size_t errorsBefore = errorCount();
+        check(mayahost::setString(node_, "fileTextureName", options.volumePath),
+              options.volumePath);
+        if (errorCount() != errorsBefore)
+            throw ToolError(options.volumePath, "the Voxlum node did not load it");
+        MFloatMatrix placement;
+        for (int i = 0; i < 16; ++i) placement(i / 4, i % 4) = options.placement[std::size_t(i)];
+        check(mayahost::setMatrix(node_, "placementMatrix", placement), "placementMatrix");
+        check(mayahost::findAttribute(node_, "pointWorld", pointWorld_), "pointWorld");
+        check(mayahost::findAttribute(node_, "outColor", outColor_), "outColor");
+        check(mayahost::findAttribute(node_, "outAlpha", outAlpha_), "outAlpha");
+    }
+    void release() {
+        if (node_ != nullptr) mayahost::deleteNode(node_);
+        node_ = nullptr;
+        if (loaded_) mayahost::unloadPlugin(pluginPath_);
+        loaded_ = false;
+    }
+    static void check(const mayahost::Result& result, const std::string& subject) {
+        if (!result.ok) throw ToolError(subject, result.error);
+    }
+    static std::size_t errorCount() {
+        const auto messages = mayahost::messages();
+        return std::size_t(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+            return m.kind == mayahost::MessageKind::Error;
+        }));
+    }
+
+    std::string pluginPath_;
+    bool loaded_ = false;
+    mayahost::Node* node_ = nullptr;
+    mayahost::AttributeHandle pointWorld_, outColor_, outAlpha_;
+};
+
+void writeImage(const std::string& path, int width, int height,
+                const std::vector<unsigned char>& pixels) {
+    const std::string extension = std::filesystem::path(path).extension().string();
+    replaceFileAtomically(path, [&](const std::string& temporary) {
+        auto output = OIIO::ImageOutput::create(extension.empty() ? "" : extension.substr(1));
+        if (!output)
+            throw ToolError(path, "no image format for the extension \"" + extension + "\"");
+        const OIIO::ImageSpec spec(width, height, 3, OIIO::TypeDesc::UINT8);
+        if (!output->open(temporary, spec) ||
+            !output->write_image(OIIO::TypeDesc::UINT8, pixels.data()) || !output->close())
+            throw ToolError(path, "cannot write (" + output->geterror() + ")");
+    });
+}
+
+}  // namespace
+
+Matrix4 placementFor(float scale, const std::array<float, 3>& rotateDegrees,
+                     const std::array<float, 3>& translate) {
+    constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+    // The inverse of scale, then rotations about x, y, z, then translation, composed in reverse.
+    Matrix4d inverse = {
+        1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -translate[0], -translate[1], -translate[2], 1};
+    for (int axis = 2; axis >= 0; --axis)
+        inverse = multiply(
+            inverse, rotationAbout(axis, -rotateDegrees[std::size_t(axis)] * kRadiansPerDegree));
+    const double shrink = 1.0 / scale;
+    inverse = multiply(inverse, {shrink, 0, 0, 0, 0, shrink, 0, 0, 0, 0, shrink, 0, 0, 0, 0, 1});
+    Matrix4 placement;
+    for (std::size_t i = 0; i < 16; ++i) placement[i] = static_cast<float>(inverse[i]);
+    return placement;
+}
+
+void renderVolume(const RenderOptions& options, const std::function<void(double)>& progress) {
+    if (options.width <= 0 || options.height <= 0)
+        throw ToolError(options.outputPath, "the image size must be positive");
+    TextureSession texture(options);
+    const int cell = std::max(4, std::max(options.width, options.height) / 16);
+    std::vector<unsigned char> pixels(std::size_t(options.width) * std::size_t(options.height) * 3);
+    unsigned char* pixel = pixels.data();
+    for (int row = 0; row < options.height; ++row) {
+        for (int column = 0; column < options.width; ++column) {
+            const RGB background = checker(column, row, cell);
+            RGB shown = background;
+            const PixelPoint point = pointFor(options, column, row);
+            if (point.hit) {
+                RGB colour;
+                float alpha = 0;
+                texture.colourAt(point.x, point.y, point.z, colour, alpha);
+                // Composited over the background by alpha, so empty space shows as such.
+                shown = {colour.r * point.shade * alpha + background.r * (1 - alpha),
+                         colour.g * point.shade * alpha + background.g * (1 - alpha),
+                         colour.b * point.shade * alpha + background.b * (1 - alpha)};
+            }
+            *pixel++ = toByte(shown.r);
+            *pixel++ = toByte(shown.g);
+            *pixel++ = toByte(shown.b);
+        }
+        progress(double(row + 1) / options.height);
+    }
+    writeImage(options.outputPath, options.width, options.height, pixels);
+}
