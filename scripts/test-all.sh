@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a Debian machine, then builds and runs every test: the normal build with warnings as
-# errors, an AddressSanitizer + UndefinedBehaviorSanitizer build, and a ThreadSanitizer build
-# of the concurrency tests.
+# Sets up a Debian machine, then builds and runs every test: an AddressSanitizer +
+# UndefinedBehaviorSanitizer build, bounded fuzzing runs, a ThreadSanitizer build of the
+# concurrency tests and the release build, all with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
@@ -17,6 +17,10 @@ configure_and_build() {
 configure_and_build asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DVOXLUM_SANITIZE=address,undefined -DVOXLUM_BUILD_TOOLS=OFF
 ctest --test-dir build/asan -j "$JOBS" --output-on-failure
+
+# Fuzz the loader and the node for a minute each (clang, ASan + UBSan, libFuzzer); fails on any
+# finding.
+bash fuzz/run-fuzzers.sh 60
 
 configure_and_build tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVOXLUM_SANITIZE=thread -DVOXLUM_BUILD_TOOLS=OFF
