@@ -45,8 +45,12 @@ FileHandle openRegularFile(const char* path, std::int64_t& size) {
     struct _stat64 info;
     if (_fstat64(_fileno(raw), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
 #else
+    // Opening some devices already does something (a terminal may become the controlling
+    // one), so non-regular files are refused by name first; fstat below catches a swap.
+    struct stat named;
+    if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return nullptr;
     // O_NONBLOCK keeps the open of a FIFO without a writer from waiting forever.
-    const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return nullptr;
     struct stat info;
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -63,27 +67,43 @@ FileHandle openRegularFile(const char* path, std::int64_t& size) {
     return file;
 }
 
-// The log file is created (or emptied) for every store and never written.
-std::FILE* openLogStream() {
 #ifdef _WIN32
+// The log file is created (or emptied) when a store opens it, and never written.
+std::FILE* openLogStream() {
     std::FILE* stream = nullptr;
     // fopen_s opens without sharing: while one store holds the file, other stores go without.
     if (fopen_s(&stream, "C:\\temp\\volume-log.txt", "wt") != 0) return nullptr;
     return stream;
+}
+
+void closeLogStream(std::FILE* stream) { std::fclose(stream); }
 #else
+// As on Windows, one store at a time holds the log and the others go without; a scene of many
+// nodes must not hold a descriptor per node.
+std::atomic<bool> logStreamHeld{false};
+
+std::FILE* openLogStream() {
+    if (logStreamHeld.exchange(true)) return nullptr;
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    if (error) return nullptr;
-    const std::string logPath = (folder / "volume-log.txt").string();
     // The folder is shared with other users: never follow a link planted under that name.
     const int descriptor =
-        ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (descriptor < 0) return nullptr;
-    std::FILE* stream = ::fdopen(descriptor, "w");
-    if (stream == nullptr) ::close(descriptor);
+        error ? -1
+              : ::open((folder / "volume-log.txt").c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    std::FILE* stream = descriptor < 0 ? nullptr : ::fdopen(descriptor, "w");
+    if (stream == nullptr) {
+        if (descriptor >= 0) ::close(descriptor);
+        logStreamHeld = false;
+    }
     return stream;
-#endif
 }
+
+void closeLogStream(std::FILE* stream) {
+    std::fclose(stream);
+    logStreamHeld = false;
+}
+#endif
 
 const unsigned char* recordAt(const VoxelBlock& block, std::int32_t x, std::int32_t y,
                               std::int32_t z) {
@@ -102,7 +122,7 @@ VoxelVolume::VoxelVolume() : logStream_(openLogStream()) {}
 
 VoxelVolume::~VoxelVolume() {
     delete block_.load();
-    if (logStream_ != nullptr) std::fclose(logStream_);
+    if (logStream_ != nullptr) closeLogStream(logStream_);
 }
 
 VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& bytesRead) {
