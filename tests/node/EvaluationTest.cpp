@@ -7,6 +7,7 @@
 
 #include "PluginFixture.h"
 #include "ReferenceSampler.h"
+#include "SampleAssertions.h"
 #include "VolumeFiles.h"
 
 namespace {
@@ -48,14 +49,6 @@ class EvaluationTest : public PluginTest {
     reference::Volume volume_;
     mayahost::Node* node_ = nullptr;
 };
-
-::testing::AssertionResult bitsEqual(const VoxelSample& actual, const VoxelSample& expected) {
-    if (reference::sameBits(actual, expected)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << std::hexfloat << "got (" << actual.r << ", " << actual.g << ", " << actual.b << ", "
-           << actual.a << ") expected (" << expected.r << ", " << expected.g << ", " << expected.b
-           << ", " << expected.a << ")";
-}
 
 TEST_F(EvaluationTest, IdentityPlacementRepeatsWithPeriodOne) {
     loadVolume(4);

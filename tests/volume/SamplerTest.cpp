@@ -5,6 +5,7 @@
 #include <random>
 
 #include "ReferenceSampler.h"
+#include "SampleAssertions.h"
 #include "VolumeFiles.h"
 #include "VoxelVolume.h"
 
@@ -30,14 +31,6 @@ struct LoadedVolume {
 std::vector<unsigned char> filledBody(std::int32_t channels, unsigned char value) {
     return std::vector<unsigned char>(
         std::size_t{128} * 128 * 128 * static_cast<std::size_t>(channels), value);
-}
-
-::testing::AssertionResult bitsEqual(const VoxelSample& actual, const VoxelSample& expected) {
-    if (reference::sameBits(actual, expected)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << std::hexfloat << "got (" << actual.r << ", " << actual.g << ", " << actual.b << ", "
-           << actual.a << ") expected (" << expected.r << ", " << expected.g << ", " << expected.b
-           << ", " << expected.a << ")";
 }
 
 TEST(Sampler, SingleRedVoxelAtTheOrigin) {
