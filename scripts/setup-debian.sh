@@ -8,6 +8,7 @@ PACKAGES=(
     build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
     googletest libbenchmark-dev valgrind
     libopenimageio-dev openimageio-tools libopenvdb-dev libnanovdb-dev libcli11-dev libboost-dev
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
 )
 missing=()
 for package in "${PACKAGES[@]}"; do

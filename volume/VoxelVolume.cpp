@@ -8,6 +8,7 @@
 #include "VolumeFormat.h"
 
 #ifdef _WIN32
+#include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
@@ -68,13 +69,10 @@ FileHandle openRegularFile(const char* path, std::int64_t& size) {
 }
 
 #ifdef _WIN32
-// The log file is created (or emptied) when a store opens it, and never written.
-std::FILE* openLogStream() {
-    std::FILE* stream = nullptr;
-    // fopen_s opens without sharing: while one store holds the file, other stores go without.
-    if (fopen_s(&stream, "C:\\temp\\volume-log.txt", "wt") != 0) return nullptr;
-    return stream;
-}
+// The log file is created (or emptied) when a store opens it, and never written. It is opened
+// without sharing, so while one store holds it, other stores go without. The sharing mode is
+// explicit: fopen_s denies sharing only in Microsoft's runtime, not in every msvcrt.
+std::FILE* openLogStream() { return _fsopen("C:\\temp\\volume-log.txt", "wt", _SH_DENYRW); }
 
 void closeLogStream(std::FILE* stream) { std::fclose(stream); }
 #else

@@ -228,6 +228,8 @@ TEST(Loader, FailedLoadsIntoAnEmptyStoreLeaveItEmpty) {
     EXPECT_TRUE(reference::sameBits(store.sampleTrilinear(0.5f, 0.5f, 0.5f), {0, 0, 0, 0}));
 }
 
+// Windows keeps the log in C:\temp, which tests/windows creates and removes around its cases.
+#ifndef _WIN32
 TEST(LogStream, IsCreatedEmptyInTheTemporaryFolder) {
     const auto logPath = std::filesystem::temp_directory_path() / "volume-log.txt";
     VoxelVolume store;
@@ -247,5 +249,6 @@ TEST(LogStream, OnlyOneStoreHoldsIt) {
     VoxelVolume third;
     EXPECT_TRUE(third.hasLogStream());
 }
+#endif
 
 }  // namespace

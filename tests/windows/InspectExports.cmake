@@ -1,0 +1,42 @@
+# Checks a plug-in image's export table and imports with objdump -p:
+#   cmake -DOBJDUMP=... -DIMAGE=Voxlum.mll -P InspectExports.cmake
+# It must export exactly the three names the host looks up, undecorated, and import only the
+# system's DLLs and the host's library: anything else would have to ship beside the plug-in.
+cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/ObjdumpLines.cmake)
+objdump_lines(lines -p ${IMAGE})
+
+set(exports "")
+set(imports "")
+set(in_names OFF)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^_Ordinal/Name Pointer_ Table")
+    set(in_names ON)
+  elseif(in_names AND line MATCHES "^\t_ *[0-9]+_ (.+)$")
+    list(APPEND exports "${CMAKE_MATCH_1}")
+  elseif(in_names)
+    set(in_names OFF)
+  endif()
+  if(line MATCHES "^\tDLL Name: (.+)$")
+    list(APPEND imports "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+
+list(SORT exports)
+set(expected initializePlugin MApiVersion uninitializePlugin)
+list(SORT expected)
+if(NOT exports STREQUAL expected)
+  message(FATAL_ERROR "${IMAGE} exports [${exports}], expected exactly [${expected}]")
+endif()
+
+set(unexpected "")
+foreach(dll IN LISTS imports)
+  string(TOLOWER "${dll}" name)
+  if(NOT name MATCHES "^(kernel32|msvcrt|openmaya|api-ms-win-.*)\\.dll$")
+    list(APPEND unexpected "${dll}")
+  endif()
+endforeach()
+if(unexpected OR NOT imports)
+  message(FATAL_ERROR "${IMAGE} imports [${imports}]; not a system DLL or the host's: [${unexpected}]")
+endif()
+message(STATUS "${IMAGE}: exports [${exports}], imports [${imports}]")

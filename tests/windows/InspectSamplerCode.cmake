@@ -1,0 +1,41 @@
+# Checks that the sampler's code does its float and double arithmetic in SSE2 registers:
+#   cmake -DOBJDUMP=... -DLIBRARY=libvolume.a -P InspectSamplerCode.cmake
+# On 32-bit x86 the x87 unit would keep intermediate results in extended precision and the
+# samples would differ in their last bits from those of 64-bit builds. Any x87 instruction
+# (every x87 mnemonic starts with "f") in a sampling function fails the check.
+cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/ObjdumpLines.cmake)
+objdump_lines(lines -d -C --no-show-raw-insn ${LIBRARY})
+
+set(sampling "samplerkernels::|VoxelVolume::(sampleTrilinear|lerpSample|voxelAt)")
+set(function "")
+set(functions 0)
+set(x87 "")
+set(sse2 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-f]+ <(.*)>:$")
+    set(function "${CMAKE_MATCH_1}")
+    if(NOT function MATCHES "${sampling}")
+      set(function "")
+    else()
+      math(EXPR functions "${functions} + 1")
+    endif()
+  elseif(function AND line MATCHES "^ *[0-9a-f]+:\t([a-z0-9]+)")
+    set(mnemonic "${CMAKE_MATCH_1}")
+    if(mnemonic MATCHES "^f")
+      list(APPEND x87 "${mnemonic} in ${function}")
+    elseif(mnemonic MATCHES "^(add|sub|mul|div)(sd|pd)$")
+      math(EXPR sse2 "${sse2} + 1")
+    endif()
+  endif()
+endforeach()
+
+if(x87)
+  list(REMOVE_DUPLICATES x87)
+  string(REPLACE ";" "\n  " x87 "${x87}")
+  message(FATAL_ERROR "x87 instructions in the sampler:\n  ${x87}")
+endif()
+if(functions EQUAL 0 OR sse2 EQUAL 0)
+  message(FATAL_ERROR "no sampling arithmetic found in ${LIBRARY} (${functions} functions)")
+endif()
+message(STATUS "${functions} sampling functions, ${sse2} SSE2 double operations, no x87")
