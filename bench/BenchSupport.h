@@ -65,6 +65,10 @@ void registerForPatterns(const std::string& name, Function function) {
     }
 }
 
+// The Voxlum node through the host, where the build has the stand-in host: set pointWorld,
+// read outColor.
+void registerNodeBenchmarks();
+
 // Loading the volume file against a plain read of it.
 void registerLoadBenchmarks();
 

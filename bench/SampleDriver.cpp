@@ -1,7 +1,13 @@
 // Samples COUNT points with one sampler and nothing else worth counting, so that running it
 // under callgrind with two counts gives the instructions of one sample as the difference of
 // the totals over the difference of the counts.
-//   voxlum_sample_driver store|transcription|<kernel name> COUNT
+// The node sampler sets pointWorld and reads outColor of a Voxlum node through the host.
+//   voxlum_sample_driver store|node|transcription|<kernel name> COUNT
+#ifdef VOXLUM_BENCH_NODE
+#include <maya/MFloatVector.h>
+#include <voxlumhost/Host.h>
+#endif
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +44,7 @@ float sampleMany(std::size_t count, Sample&& sample) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s store|transcription|KERNEL COUNT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s store|node|transcription|KERNEL COUNT\n", argv[0]);
         return 2;
     }
     const char* sampler = argv[1];
@@ -61,6 +67,26 @@ int main(int argc, char** argv) {
         if (store.loadVolumeFile(path.c_str(), bytesRead) != kChannels) return 1;
         total = sampleMany(
             count, [&store](float u, float v, float w) { return store.sampleTrilinear(u, v, w); });
+#ifdef VOXLUM_BENCH_NODE
+    } else if (std::strcmp(sampler, "node") == 0) {
+        testfiles::ScratchFolder folder;
+        const std::string path = folder.file("driver.vol").string();
+        testfiles::writeBytes(path, testfiles::volumeBytes({}, body));
+        mayahost::setConsoleEcho(false);
+        mayahost::Node* node = nullptr;
+        mayahost::AttributeHandle pointWorld, outColor;
+        if (!mayahost::loadPlugin(VOXLUM_PLUGIN_PATH) || !mayahost::createNode("Voxlum", node) ||
+            !mayahost::setString(node, "fileTextureName", path) ||
+            !mayahost::findAttribute(node, "pointWorld", pointWorld) ||
+            !mayahost::findAttribute(node, "outColor", outColor))
+            return 1;
+        total = sampleMany(count, [&](float x, float y, float z) {
+            mayahost::setFloat3(node, pointWorld, x, y, z);
+            MFloatVector color;
+            mayahost::getFloat3(node, outColor, color);
+            return VoxelSample{color.x, color.y, color.z, 0.0f};
+        });
+#endif
     } else {
         const samplerkernels::Kernel* chosen = nullptr;
         for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {

@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
 #ifdef VOXLUM_BENCH_LIBRARY_BASELINES
     bench::registerLibraryBaselines();
 #endif
-    // The node-level benchmark (pointWorld in, outColor out through the host) registers here.
+#ifdef VOXLUM_BENCH_NODE
+    bench::registerNodeBenchmarks();
+#endif
     bench::registerLoadBenchmarks();
 
     benchmark::RunSpecifiedBenchmarks();

@@ -3,8 +3,9 @@
 #include <maya/MFloatMatrix.h>
 #include <maya/MFloatVector.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <type_traits>
 
 #include "HostInternal.h"
 
@@ -12,6 +13,7 @@ using mayahost::detail::Access;
 using mayahost::detail::Attribute;
 using mayahost::detail::BlockValues;
 using mayahost::detail::Node;
+using mayahost::detail::NodeLock;
 using mayahost::detail::NodeType;
 using mayahost::detail::Slot;
 using mayahost::detail::Storage;
@@ -25,7 +27,15 @@ void BlockValues::copyFrom(const BlockValues& other) {
         bytes = other.bytes;
         dirty = other.dirty;
     }
-    strings = other.strings;
+    if (stringsVersion == 0 || stringsVersion != other.stringsVersion) {
+        strings = other.strings;
+        stringsVersion = other.stringsVersion;
+    }
+}
+
+void BlockValues::stringsChanged() {
+    static std::atomic<std::uint64_t> lastVersion{0};
+    stringsVersion = lastVersion.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 namespace {
@@ -62,6 +72,10 @@ T& zeroedScratch() {
 
 MDataHandle handleFor(BlockValues& values, int slot) {
     const Slot& layout = values.type->slots[slot];
+    if (layout.storage == Storage::String) {
+        // The holder of the handle may change the string.
+        values.stringsVersion = 0;
+    }
     return Access::makeHandle(values.valueAddress(slot), layout.storage, &values.dirty[slot],
                               layout.flagCount);
 }
@@ -135,6 +149,11 @@ struct ScratchStack {
     std::vector<std::unique_ptr<BlockValues>> blocks;
     std::size_t depth = 0;
 };
+// The library is loaded with the program, so its thread data can sit in the static TLS block
+// and be reached without a call on every evaluation.
+#if defined(__ELF__)
+__attribute__((tls_model("initial-exec")))
+#endif
 thread_local ScratchStack scratchStack;
 
 class ScratchBlock {
@@ -156,28 +175,65 @@ class ScratchBlock {
     BlockValues* values_;
 };
 
-// The turn-taking of the node's handlers (see Node); all take the node's lock held.
-void waitForTurn(Node& node, std::unique_lock<std::mutex>& lock, bool setHandler) {
-    const bool mpSafe = Access::isMPSafe(*node.user);
-    auto mayStart = [&] {
-        if (setHandler) {
-            return node.evaluations == 0 && !node.setHandlerRunning;
+// Publishes what compute cleaned in `from` and `to` still has dirty. Fixed-size copies and
+// pointers held in locals: the flags are bytes, which the compiler must assume alias
+// everything, including the vectors' own pointers.
+void publishComputed(const NodeType& type, const BlockValues& from, BlockValues& to) {
+    const unsigned char* cleaned = from.dirty.data();
+    unsigned char* dirty = to.dirty.data();
+    const std::byte* source = from.bytes.data();
+    std::byte* target = to.bytes.data();
+    for (const NodeType::ComputedSlot& computed : type.computedSlots) {
+        if (dirty[computed.slot] == 0 || cleaned[computed.slot] != 0) {
+            continue;
         }
-        return !node.setHandlerRunning && node.setHandlersWaiting == 0 &&
-               (mpSafe || node.evaluations == 0);
-    };
-    if (mayStart()) {
+        dirty[computed.slot] = 0;
+        switch (computed.storage) {
+            case Storage::Float:
+            case Storage::Bool:
+                std::memcpy(target + computed.offset, source + computed.offset, sizeof(float));
+                break;
+            case Storage::Float3:
+                std::memcpy(target + computed.offset, source + computed.offset,
+                            sizeof(MFloatVector));
+                break;
+            case Storage::Matrix:
+                std::memcpy(target + computed.offset, source + computed.offset,
+                            sizeof(MFloatMatrix));
+                break;
+            case Storage::String:
+                to.strings[computed.offset] = from.strings[computed.offset];
+                to.stringsChanged();
+                break;
+        }
+    }
+}
+
+// The turn-taking of the node's handlers (see Node); all take the node's lock held.
+bool mayStart(const Node& node, bool setHandler) {
+    if (setHandler) {
+        return node.evaluations == 0 && !node.setHandlerRunning;
+    }
+    return !node.setHandlerRunning && node.setHandlersWaiting == 0 &&
+           (node.evaluations == 0 || Access::isMPSafe(*node.user));
+}
+
+void waitForTurn(Node& node, std::unique_lock<NodeLock>& lock, bool setHandler) {
+    if (mayStart(node, setHandler)) {
         return;
     }
     ++node.waiters;
     node.setHandlersWaiting += setHandler ? 1 : 0;
-    node.turns.wait(lock, mayStart);
+    node.turns.wait(lock, [&node, setHandler] { return mayStart(node, setHandler); });
     node.setHandlersWaiting -= setHandler ? 1 : 0;
     --node.waiters;
 }
 
-void beginEvaluation(Node& node, std::unique_lock<std::mutex>& lock) {
-    waitForTurn(node, lock, false);
+void beginEvaluation(Node& node, std::unique_lock<NodeLock>& lock) {
+    // Checked here first so that the common case makes no call.
+    if (!mayStart(node, false)) {
+        waitForTurn(node, lock, false);
+    }
     ++node.evaluations;
 }
 
@@ -190,7 +246,7 @@ void endEvaluation(Node& node) {
 // Evaluates the slot on a snapshot of the node's values in `scratch`. Called with the node's
 // lock held, which it releases while compute runs. What compute cleaned is published to the
 // node unless a value was set meanwhile, as the result would then be stale.
-MStatus evaluate(Node& node, std::unique_lock<std::mutex>& lock, BlockValues& scratch, int slot,
+MStatus evaluate(Node& node, std::unique_lock<NodeLock>& lock, BlockValues& scratch, int slot,
                  bool askParent) {
     beginEvaluation(node, lock);
     scratch.copyFrom(node.values);
@@ -207,18 +263,7 @@ MStatus evaluate(Node& node, std::unique_lock<std::mutex>& lock, BlockValues& sc
     lock.lock();
     endEvaluation(node);
     if (generation == node.generation) {
-        for (const NodeType::ComputedSlot& computed : node.type->computedSlots) {
-            if (node.values.dirty[computed.slot] == 0 || scratch.dirty[computed.slot] != 0) {
-                continue;
-            }
-            if (computed.storage == Storage::String) {
-                node.values.strings[computed.offset] = scratch.strings[computed.offset];
-            } else {
-                std::copy_n(scratch.bytes.data() + computed.offset, computed.size,
-                            node.values.bytes.data() + computed.offset);
-            }
-            node.values.dirty[computed.slot] = 0;
-        }
+        publishComputed(*node.type, scratch, node.values);
     }
     return status;
 }
@@ -251,33 +296,29 @@ Result wrongType(const Node& node, int slot) {
                            "\" holds another type of value");
 }
 
-// The slot, if it holds values of type T; otherwise -1 with the reason in `failure`.
+// The slot, if it holds values of type T; otherwise -1 and lookupFailure tells why.
 template <class T>
-int findTypedSlot(const Node* node, const AttributeRef& attribute, Result& failure) {
+int findTypedSlot(const Node* node, const AttributeRef& attribute) {
     const int slot = findSlot(node, attribute);
-    if (slot < 0) {
-        failure = unresolved(node, attribute);
-        return -1;
-    }
-    if (node->type->slots[slot].storage != storageFor<T>()) {
-        failure = wrongType(*node, slot);
-        return -1;
-    }
-    return slot;
+    return slot >= 0 && node->type->slots[slot].storage == storageFor<T>() ? slot : -1;
+}
+
+Result lookupFailure(const Node* node, const AttributeRef& attribute) {
+    const int slot = findSlot(node, attribute);
+    return slot < 0 ? unresolved(node, attribute) : wrongType(*node, slot);
 }
 
 template <class T>
 Result readValue(Node* node, const AttributeRef& attribute, T& value) {
-    Result result;
-    const int slot = findTypedSlot<T>(node, attribute, result);
+    const int slot = findTypedSlot<T>(node, attribute);
     if (slot < 0) {
-        return result;
+        return lookupFailure(node, attribute);
     }
     Attribute& described = *node->type->slots[slot].attribute;
-    std::unique_lock<std::mutex> lock(node->mutex);
+    std::unique_lock<NodeLock> lock(node->mutex);
     if (node->values.dirty[slot] == 0 && !described.internal) {
         value = *static_cast<T*>(node->values.valueAddress(slot));
-        return result;
+        return {};
     }
     ScratchBlock scratch;
     BlockValues& values = scratch.values();
@@ -305,14 +346,14 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
         return Result::failure("computing \"" + described.longName +
                                "\" failed: " + computed.errorString().asChar());
     }
-    return result;
+    return {};
 }
 
 // Hands the value to the node's setInternalValueInContext; true when the node kept it.
 template <class T>
 bool offerToNode(Node& node, const Slot& layout, const T& value) {
     {
-        std::unique_lock<std::mutex> lock(node.mutex);
+        std::unique_lock<NodeLock> lock(node.mutex);
         waitForTurn(node, lock, true);
         node.setHandlerRunning = true;
     }
@@ -321,7 +362,7 @@ bool offerToNode(Node& node, const Slot& layout, const T& value) {
     const MDataHandle handle = Access::makeHandle(&newValue, layout.storage, &unusedDirtyFlag, 1);
     const bool kept = node.user->setInternalValueInContext(
         Access::makePlug(&node, layout.attribute), handle, MDGContext::fsNormal);
-    std::lock_guard<std::mutex> lock(node.mutex);
+    std::lock_guard<NodeLock> lock(node.mutex);
     node.setHandlerRunning = false;
     if (node.waiters > 0) {
         node.turns.notify_all();
@@ -331,26 +372,31 @@ bool offerToNode(Node& node, const Slot& layout, const T& value) {
 
 template <class T>
 Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
-    Result result;
-    const int slot = findTypedSlot<T>(node, attribute, result);
+    const int slot = findTypedSlot<T>(node, attribute);
     if (slot < 0) {
-        return result;
+        return lookupFailure(node, attribute);
     }
     const Slot& layout = node->type->slots[slot];
     if (!layout.attribute->writable) {
         return Result::failure("attribute \"" + layout.attribute->longName + "\" is not writable");
     }
     const bool keptByNode = layout.attribute->internal && offerToNode(*node, layout, value);
-    std::lock_guard<std::mutex> lock(node->mutex);
+    std::lock_guard<NodeLock> lock(node->mutex);
     if (!keptByNode) {
         *static_cast<T*>(node->values.valueAddress(slot)) = value;
+        if constexpr (std::is_same_v<T, MString>) {
+            node->values.stringsChanged();
+        }
     }
     ++node->generation;
-    std::fill_n(&node->values.dirty[slot], layout.flagCount, 0);
-    for (int dirtied : layout.dirtiedBySetting) {
-        node->values.dirty[dirtied] = 1;
+    unsigned char* dirty = node->values.dirty.data();
+    for (int flag = slot; flag < slot + layout.flagCount; ++flag) {
+        dirty[flag] = 0;
     }
-    return result;
+    for (int dirtied : layout.dirtiedBySetting) {
+        dirty[dirtied] = 1;
+    }
+    return {};
 }
 
 }  // namespace
@@ -395,7 +441,7 @@ Result isDirty(Node* node, AttributeRef attribute, bool& dirty) {
     if (slot < 0) {
         return unresolved(node, attribute);
     }
-    std::lock_guard<std::mutex> lock(node->mutex);
+    std::lock_guard<NodeLock> lock(node->mutex);
     dirty = node->values.dirty[slot] != 0;
     return {};
 }
@@ -406,7 +452,7 @@ Result computePlug(Node* node, AttributeRef attribute, MStatus& computeStatus) {
         return unresolved(node, attribute);
     }
     ScratchBlock scratch;
-    std::unique_lock<std::mutex> lock(node->mutex);
+    std::unique_lock<NodeLock> lock(node->mutex);
     computeStatus = evaluate(*node, lock, scratch.values(), slot, false);
     return {};
 }

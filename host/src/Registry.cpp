@@ -190,10 +190,7 @@ void finishLayout(NodeType& type) {
     for (std::size_t index = 0; index < type.slots.size(); ++index) {
         const Slot& slot = type.slots[index];
         if (defaults.dirty[index] != 0) {
-            const std::size_t size =
-                slot.attribute->parent != nullptr ? sizeof(float) : storageSize(slot.storage);
-            type.computedSlots.push_back(
-                {static_cast<int>(index), slot.storage, slot.offset, size});
+            type.computedSlots.push_back({static_cast<int>(index), slot.storage, slot.offset});
         }
     }
 }
@@ -477,6 +474,7 @@ Result createNode(const std::string& typeName, Node*& node) {
     created->type = type;
     created->user = user;
     created->values = type->defaults;
+    created->values.stringsChanged();
     user->postConstructor();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.nodes.push_back(std::move(created));

@@ -70,7 +70,7 @@ TEST_F(EvaluationTest, ReadingComputesOnlyWhenDirty) {
 
 TEST_F(EvaluationTest, AnInputSetDuringComputeKeepsTheOutputDirty) {
     Node* node = makeNode();
-    user(node).duringNextCompute = [node] {
+    user(node).duringNextCompute = [node](MDataBlock&) {
         EXPECT_TRUE(mayahost::setFloat3(node, "position", 1, 1, 1));
     };
     float sum = -1;
@@ -81,6 +81,42 @@ TEST_F(EvaluationTest, AnInputSetDuringComputeKeepsTheOutputDirty) {
     EXPECT_TRUE(dirty);
     ASSERT_TRUE(mayahost::getFloat(node, "sum", sum));
     EXPECT_EQ(sum, 3);
+}
+
+// Evaluations on one thread reuse one snapshot block, which keeps the strings it copied while
+// they stay the same: a compute must still see its own node's strings as last set, never
+// another node's or what an earlier compute wrote through a handle.
+TEST_F(EvaluationTest, ComputeSeesTheStringsOfItsOwnNodeAsLastSet) {
+    Node* first = makeNode();
+    Node* second = makeNode();
+    ASSERT_TRUE(mayahost::setString(first, "label", "one"));
+    ASSERT_TRUE(mayahost::setString(second, "label", "two"));
+    auto evaluate = [](Node* node, std::function<void(MDataBlock&)> duringCompute) {
+        user(node).duringNextCompute = std::move(duringCompute);
+        float sum = 0;
+        EXPECT_TRUE(mayahost::setFloat(node, "gain", 2));
+        EXPECT_TRUE(mayahost::getFloat(node, "sum", sum));
+    };
+    auto labelSeenBy = [&evaluate](Node* node) {
+        std::string seen;
+        evaluate(node, [&seen](MDataBlock& block) {
+            seen = block.inputValue(TestNode::label).asString().asChar();
+        });
+        return seen;
+    };
+    const auto scribble = [](MDataBlock& block) {
+        block.inputValue(TestNode::label).asString() = "scribbled";
+    };
+
+    evaluate(first, nullptr);
+    ASSERT_TRUE(mayahost::setString(first, "label", "uno"));
+    EXPECT_EQ(labelSeenBy(first), "uno") << "set after the block took the strings";
+    EXPECT_EQ(labelSeenBy(second), "two") << "another node's strings";
+    evaluate(first, scribble);
+    EXPECT_EQ(labelSeenBy(first), "uno") << "written through a handle by the previous compute";
+    std::string stored;
+    ASSERT_TRUE(mayahost::getString(first, "label", stored));
+    EXPECT_EQ(stored, "uno");
 }
 
 TEST_F(EvaluationTest, AChildThatComputeRefusesIsComputedThroughItsParent) {

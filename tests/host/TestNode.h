@@ -70,7 +70,7 @@ class TestNode : public MPxNode {
             computeOverlappedLabelHandler = true;
         }
         if (duringNextCompute) {
-            std::exchange(duringNextCompute, nullptr)();
+            std::exchange(duringNextCompute, nullptr)(block);
         }
         const float scale = block.inputValue(gain).asFloat();
         const float3& point = block.inputValue(position).asFloat3();
@@ -103,7 +103,7 @@ class TestNode : public MPxNode {
     std::atomic<bool> lastPlugIsResultChild{false};
     std::vector<std::string> receivedLabels;
     // Runs inside the next compute, between the host's snapshot and its publishing.
-    std::function<void()> duringNextCompute;
+    std::function<void(MDataBlock&)> duringNextCompute;
 };
 
 // Registers TestNode under an in-process plug-in object for each test and removes it after.
