@@ -152,8 +152,8 @@ void writeImage(const std::string& path, int width, int height,
         auto output = OIIO::ImageOutput::create(extension.empty() ? "" : extension.substr(1));
         if (!output)
             throw ToolError(path, "no image format for the extension \"" + extension + "\"");
-        const OIIO::ImageSpec spec(width, height, 3, OIIO::TypeDesc::UINT8);
-        if (!output->open(temporary, spec) ||
+        const OIIO::ImageSpec format(width, height, 3, OIIO::TypeDesc::UINT8);
+        if (!output->open(temporary, format) ||
             !output->write_image(OIIO::TypeDesc::UINT8, pixels.data()) || !output->close())
             throw ToolError(path, "cannot write (" + output->geterror() + ")");
     });
