@@ -182,6 +182,8 @@ Registry& registry();
 
 // Drops what a plug-in left registered; refused while nodes of its types exist.
 Result removePluginTypes(Plugin& plugin);
+// Drops the record of a plug-in that is being unloaded.
+void forgetPlugin(Plugin* plugin);
 
 // Host operations whose failure tests can inject.
 enum class Operation {

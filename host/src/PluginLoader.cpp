@@ -69,16 +69,6 @@ EntryPoint findEntryPoint(void* library, const char* plainName, const char* mang
     return entry;
 }
 
-void forgetPlugin(Plugin* plugin) {
-    detail::Registry& registry = detail::registry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.plugins.erase(std::remove_if(registry.plugins.begin(), registry.plugins.end(),
-                                          [plugin](const std::unique_ptr<Plugin>& each) {
-                                              return each.get() == plugin;
-                                          }),
-                           registry.plugins.end());
-}
-
 }  // namespace
 
 Result loadPlugin(const std::string& path, PluginInfo* info) {
@@ -121,7 +111,7 @@ Result loadPlugin(const std::string& path, PluginInfo* info) {
     if (!initialized) {
         // Whatever it registered before failing goes with it; no node can exist yet.
         detail::removePluginTypes(*plugin);
-        forgetPlugin(plugin);
+        detail::forgetPlugin(plugin);
         closeLibrary(library);
         return Result::failure("initializePlugin of \"" + path +
                                "\" failed: " + initialized.errorString().asChar());
@@ -163,7 +153,7 @@ Result unloadPlugin(const std::string& path) {
         return removed;
     }
     void* library = plugin->library;
-    forgetPlugin(plugin);
+    detail::forgetPlugin(plugin);
     closeLibrary(library);
     return {};
 }

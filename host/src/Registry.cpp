@@ -202,6 +202,16 @@ bool namesClash(const Attribute& one, const Attribute& other) {
 
 }  // namespace
 
+void forgetPlugin(Plugin* plugin) {
+    Registry& registry = detail::registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.plugins.erase(std::remove_if(registry.plugins.begin(), registry.plugins.end(),
+                                          [plugin](const std::unique_ptr<Plugin>& each) {
+                                              return each.get() == plugin;
+                                          }),
+                           registry.plugins.end());
+}
+
 Result removePluginTypes(Plugin& plugin) {
     Registry& registry = detail::registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
@@ -396,13 +406,7 @@ Result destroyPluginObject(const MObject& object) {
     if (!removed) {
         return removed;
     }
-    detail::Registry& registry = detail::registry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.plugins.erase(std::remove_if(registry.plugins.begin(), registry.plugins.end(),
-                                          [plugin](const std::unique_ptr<Plugin>& each) {
-                                              return each.get() == plugin;
-                                          }),
-                           registry.plugins.end());
+    detail::forgetPlugin(plugin);
     return {};
 }
 
