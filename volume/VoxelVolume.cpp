@@ -35,6 +35,17 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// The size of the open file now, or -1 if it cannot be told.
+std::int64_t currentSize(std::FILE* file) {
+#ifdef _WIN32
+    struct _stat64 info;
+    return _fstat64(_fileno(file), &info) == 0 ? info.st_size : -1;
+#else
+    struct stat info;
+    return ::fstat(::fileno(file), &info) == 0 ? info.st_size : -1;
+#endif
+}
+
 // Opens `path` for binary reading only if it names a regular file, and reports its size.
 // Directories, FIFOs, consoles and devices are refused before anything is read from them,
 // so a scene naming one can neither block nor stream endless bytes into the loader.
@@ -153,10 +164,15 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
     if (!block || !block->bytes) return kAllocationFailed;
     std::fill_n(block->bytes.get() + bodySize, samplerkernels::kTrailingPadding, 0);
 
-    // The file may have shrunk since its size was taken.
+    // The file may have shrunk since its size was taken. A cut that lands while the body is
+    // read can hand the reader zeros instead of the bytes that were there, so the size is
+    // checked again afterwards: only a file still whole vouches for what was read.
     const std::size_t bodyBytes = std::fread(block->bytes.get(), 1, bodySize, file.get());
-    if (bodyBytes < bodySize) {
-        bytesRead = static_cast<std::int32_t>(bodyBytes);
+    const std::int64_t sizeAfterRead = currentSize(file.get());
+    const std::int64_t wholeSize = static_cast<std::int64_t>(kHeaderSize) + check.bodyBytes;
+    if (bodyBytes < bodySize || sizeAfterRead < wholeSize) {
+        const std::int64_t bodyLeft = std::max<std::int64_t>(sizeAfterRead - kHeaderSize, 0);
+        bytesRead = static_cast<std::int32_t>(std::min<std::int64_t>(bodyBytes, bodyLeft));
         return kBodyIncomplete;
     }
 

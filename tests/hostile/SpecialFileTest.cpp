@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -197,21 +198,24 @@ TEST(SpecialFiles, FileCutWhileLoadingNeverInstallsAPartOfIt) {
     const auto bytes = testfiles::volumeBytes({}, hostile::rgbaVolume().body);
     const std::string path = scene.file("shrinking.vol").string();
     testfiles::writeBytes(path, bytes);
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(descriptor, 0);
+    const std::string next = scene.file("next.vol").string();
 
+    // Each round puts a complete file in place atomically, then cuts that same file short while
+    // loads may be reading it. Cutting only removes bytes, so a load sees a prefix of the right
+    // bytes, never other ones (a file rewritten in place can show a reader anything).
     std::atomic<bool> loading{true};
     std::thread cutter([&] {
         const std::size_t cuts[] = {0, 2000, 4096 + 1000, bytes.size() / 2, bytes.size() - 1};
         for (std::size_t i = 0; loading.load(); ++i) {
-            const std::size_t cut = cuts[i % std::size(cuts)];
-            if (::ftruncate(descriptor, static_cast<off_t>(cut)) != 0) break;
-            const auto rest = static_cast<ssize_t>(bytes.size() - cut);
-            if (::pwrite(descriptor, bytes.data() + cut, static_cast<std::size_t>(rest),
-                         static_cast<off_t>(cut)) != rest)
-                break;
+            testfiles::writeBytes(next, bytes);
+            if (std::rename(next.c_str(), path.c_str()) != 0) break;
+            const int descriptor = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+            if (descriptor < 0) break;
             // Whole for a moment, so some loads find it complete.
-            if (cut == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(i % 2 == 0 ? 20 : 1));
+            const int cut = ::ftruncate(descriptor, static_cast<off_t>(cuts[i % std::size(cuts)]));
+            ::close(descriptor);
+            if (cut != 0) break;
         }
     });
 
@@ -230,7 +234,6 @@ TEST(SpecialFiles, FileCutWhileLoadingNeverInstallsAPartOfIt) {
     }
     loading = false;
     cutter.join();
-    ::close(descriptor);
     for (const auto& [code, count] : outcomes)
         std::cout << "code " << code << ": " << count << "\n";
 }
