@@ -19,6 +19,14 @@ configure_and_build "$WIN32_DIR" mingw-i686
 ctest --test-dir "$WIN32_DIR" --output-on-failure
 
 configure_and_build "$WIN64_DIR" mingw-x86_64
-# Wine's own services stay up for a while after the last test; they belong to the build's prefix.
-trap 'WINEPREFIX="$PWD/$WIN64_DIR/wine-prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+# One Wine server serves the whole run. Left to itself it quits a few seconds after its last
+# client, and a test that starts just then loses its connection ("recvmsg: Connection reset
+# by peer"); a prefix created by two tests at once races the same way. So the prefix is set
+# up first, the server is kept until the end, and it is stopped on the way out.
+export WINEPREFIX="$PWD/$WIN64_DIR/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+WINESERVER=/usr/lib/wine/wineserver
+trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
+mkdir -p "$WINEPREFIX"
+"$WINESERVER" -p
+/usr/lib/wine/wine64 wineboot --init
 ctest --test-dir "$WIN64_DIR" -j "$JOBS" --timeout 300 --output-on-failure
