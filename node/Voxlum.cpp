@@ -65,7 +65,10 @@ void affectsBothOutputs(const MObject& input) {
 // Texture space repeats with period 1: fold a coordinate into [0, 1]. A tiny negative
 // remainder plus 1 may round to exactly 1, which the sampler treats like 0.
 float wrapToUnitCube(float coordinate) {
-    float remainder = static_cast<float>(std::fmod(static_cast<double>(coordinate), 1.0));
+    // fmod(c, 1) of a float c, in double or not, is exactly c - trunc(c) with the sign of c:
+    // the fraction of a float is itself a float. Computed so, it avoids the library's general
+    // remainder loop, the largest cost of an evaluation after the sample.
+    float remainder = std::copysign(coordinate - std::trunc(coordinate), coordinate);
     if (remainder < 0.0f) remainder = static_cast<float>(remainder + 1.0);
     return remainder;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "PluginFixture.h"
 #include "ReferenceSampler.h"
@@ -62,6 +63,44 @@ TEST_F(EvaluationTest, IdentityPlacementRepeatsWithPeriodOne) {
           Case{0.999f, -0.001f, 17.5f, 0.999f, 1.0 - 0.001f, 0.5}}) {
         EXPECT_TRUE(bitsEqual(evaluateAt(c.x, c.y, c.z), expectedAt(c.u, c.v, c.w)))
             << c.x << ", " << c.y << ", " << c.z;
+    }
+}
+
+// Coordinates of every magnitude, from subnormals to beyond 2^24, both signs, integers and
+// the floats next to them: the node's wrap must give exactly the remainder fmod gives.
+TEST_F(EvaluationTest, WrapEqualsTheRemainderOfFmodForEveryMagnitude) {
+    loadVolume(4);
+    const auto fmodWrap = [](float c) {
+        float remainder = static_cast<float>(std::fmod(static_cast<double>(c), 1.0));
+        if (remainder < 0.0f) remainder = static_cast<float>(remainder + 1.0);
+        return remainder;
+    };
+    std::vector<float> coordinates = {-0.0f,
+                                      1e-45f,
+                                      -1e-45f,
+                                      -1e-30f,
+                                      -0x1p-25f,
+                                      -0x1p-24f,
+                                      std::nextafter(-1.0f, 0.0f),
+                                      -1.0f,
+                                      1.0f,
+                                      0x1p23f + 1,
+                                      -(0x1p23f + 0.5f),
+                                      0x1p24f,
+                                      -3e38f,
+                                      1e30f};
+    std::mt19937 generator(21);
+    std::uniform_int_distribution<int> exponent(-40, 30);
+    std::uniform_real_distribution<float> mantissa(-2.0f, 2.0f);
+    for (int i = 0; i < 300; ++i) {
+        const float c = std::ldexp(mantissa(generator), exponent(generator));
+        coordinates.insert(coordinates.end(), {c, std::nextafter(std::round(c), 0.0f)});
+    }
+    for (std::size_t i = 0; i + 2 < coordinates.size(); ++i) {
+        const float x = coordinates[i], y = coordinates[i + 1], z = coordinates[i + 2];
+        const VoxelSample expected =
+            reference::sampleTrilinear(volume_, fmodWrap(x), fmodWrap(y), fmodWrap(z));
+        ASSERT_TRUE(bitsEqual(evaluateAt(x, y, z), expected)) << x << ", " << y << ", " << z;
     }
 }
 
