@@ -1,7 +1,8 @@
-// Vector kernels: the four channels of a record travel as one vector of doubles, so each
-// interpolation step is a product, a fused add and a round trip through float, exactly the
-// portable kernel's arithmetic. Built with per-function target attributes, so the library
-// itself still runs on any x86 processor and only calls these where they are usable.
+// Vector kernels: records are decoded in float two at a time, and the four channels of a
+// record travel as one vector of doubles, so each interpolation step is a product, a fused add
+// and a round trip through float, exactly the portable kernel's arithmetic. Built with per-function
+// target attributes, so the library itself still runs on any x86 processor and only calls these
+// where they are usable.
 #include "SamplerKernels.h"
 
 #if VOXLUM_X86_KERNELS
@@ -22,15 +23,15 @@ namespace samplerkernels {
 
 namespace {
 
-// 1 / 255 in double: i * (1 / 255) rounds to the same float as i / 255 for every byte i.
-constexpr double kUnitPerByte = 1.0 / 255.0;
-constexpr bool reciprocalMatchesDivision() {
+// byte / 255 in float is correctly rounded, so for every byte it equals the division in double
+// rounded to float: a record is decoded in float, four or eight channels at a time.
+constexpr bool floatDivisionMatchesDouble() {
     for (int i = 0; i < 256; ++i) {
-        if (static_cast<float>(i * kUnitPerByte) != static_cast<float>(i / 255.0)) return false;
+        if (static_cast<float>(i) / 255.0f != static_cast<float>(i / 255.0)) return false;
     }
     return true;
 }
-static_assert(reciprocalMatchesDivision(), "byte decoding by multiplication must stay exact");
+static_assert(floatDivisionMatchesDouble(), "byte decoding in float must stay exact");
 
 std::int32_t loadWord(const unsigned char* bytes) {
     std::int32_t word;
@@ -41,14 +42,36 @@ std::int32_t loadWord(const unsigned char* bytes) {
 // Where the eight corner records of a sample lie: records + rows[i] + lowerX or upperX, rows in
 // the order (y0, z0), (y1, z0), (y0, z1), (y1, z1); and the weights t and 1 - t along x, y and z
 // in lanes 0 to 2.
+// Floats, not doubles: a 32-byte member would make every kernel realign its stack.
 struct Cell {
     const unsigned char* lowerX;
     const unsigned char* upperX;
-    std::size_t rows[4];
-    __m256d fraction;
-    __m256d complement;
+    std::uint32_t rows[4];
+    __m128 fraction;
+    __m128 complement;
 };
 
+// Byte offsets of lattice planes along x, y and z, lower planes in the low half and upper ones
+// in the high half. kChannels is the record size, or 0 for any size given at run time.
+template <int kChannels>
+VOXLUM_TARGET_AVX2 inline __m256i planeOffsets(__m256i planes, std::int32_t channelCount) {
+    constexpr int kRow = kVolumeGridSize;
+    constexpr int kSlice = kVolumeGridSize * kVolumeGridSize;
+    if constexpr (kChannels == 4) {
+        static_assert(kRow == 1 << 7 && kSlice == 1 << 14, "strides of 4-byte records are shifts");
+        return _mm256_sllv_epi32(planes, _mm256_setr_epi32(2, 9, 16, 0, 2, 9, 16, 0));
+    } else if constexpr (kChannels == 3) {
+        return _mm256_mullo_epi32(
+            planes, _mm256_setr_epi32(3, 3 * kRow, 3 * kSlice, 0, 3, 3 * kRow, 3 * kSlice, 0));
+    } else {
+        const __m256i strides =
+            _mm256_mullo_epi32(_mm256_set1_epi32(channelCount),
+                               _mm256_setr_epi32(1, kRow, kSlice, 0, 1, kRow, kSlice, 0));
+        return _mm256_mullo_epi32(planes, strides);
+    }
+}
+
+template <int kChannels>
 VOXLUM_TARGET_AVX2 inline Cell locate(const unsigned char* records, std::int32_t channelCount,
                                       float u, float v, float w) {
     // c - floor(c) wraps every finite coordinate with period 1 without a branch. It leaves
@@ -58,45 +81,35 @@ VOXLUM_TARGET_AVX2 inline Cell locate(const unsigned char* records, std::int32_t
     const __m128 wrapped = _mm_sub_ps(coordinates, _mm_floor_ps(coordinates));
     const __m128 unit = _mm_and_ps(wrapped, _mm_cmpord_ps(wrapped, wrapped));
     const __m128 scaled = _mm_mul_ps(unit, _mm_set1_ps(static_cast<float>(kVolumeGridSize)));
-    // Never negative, so truncation is the floor; the ceiling adds one off the lattice planes.
+    // Never negative, so truncation is the floor. The upper plane is always the next one: on a
+    // lattice plane its weight is exactly 0, and a * 1 + b * 0 is a, as with the ceiling.
     const __m128i lower = _mm_cvttps_epi32(scaled);
-    const __m128 lowerPlane = _mm_cvtepi32_ps(lower);
-    const __m128i upper = _mm_sub_epi32(lower, _mm_castps_si128(_mm_cmpneq_ps(scaled, lowerPlane)));
-    const __m128i strides =
-        _mm_mullo_epi32(_mm_set1_epi32(channelCount),
-                        _mm_setr_epi32(1, kVolumeGridSize, kVolumeGridSize * kVolumeGridSize, 0));
-    const __m128i indexMask = _mm_set1_epi32(kVolumeGridSize - 1);
-    const __m128i lowerOffsets = _mm_mullo_epi32(_mm_and_si128(lower, indexMask), strides);
-    const __m128i upperOffsets = _mm_mullo_epi32(_mm_and_si128(upper, indexMask), strides);
-    const __m128 fraction = _mm_sub_ps(scaled, lowerPlane);
+    const __m128 fraction = _mm_sub_ps(scaled, _mm_cvtepi32_ps(lower));
     const __m128 complement = _mm_sub_ps(_mm_set1_ps(1.0f), fraction);
-
-    const auto y0 = static_cast<std::uint32_t>(_mm_extract_epi32(lowerOffsets, 1));
-    const auto y1 = static_cast<std::uint32_t>(_mm_extract_epi32(upperOffsets, 1));
-    const auto z0 = static_cast<std::uint32_t>(_mm_extract_epi32(lowerOffsets, 2));
-    const auto z1 = static_cast<std::uint32_t>(_mm_extract_epi32(upperOffsets, 2));
-    return {
-        records + static_cast<std::uint32_t>(_mm_cvtsi128_si32(lowerOffsets)),
-        records + static_cast<std::uint32_t>(_mm_cvtsi128_si32(upperOffsets)),
-        {std::size_t{y0} + z0, std::size_t{y1} + z0, std::size_t{y0} + z1, std::size_t{y1} + z1},
-        _mm256_cvtps_pd(fraction),
-        _mm256_cvtps_pd(complement)};
+    const __m256i planes =
+        _mm256_and_si256(_mm256_set_m128i(_mm_sub_epi32(lower, _mm_set1_epi32(-1)), lower),
+                         _mm256_set1_epi32(kVolumeGridSize - 1));
+    const __m256i offsets = planeOffsets<kChannels>(planes, channelCount);
+    // (x0 x1 y0 y1) and (z0 z1 0 0), then the four rows y + z.
+    const __m128i lowerOffsets = _mm256_castsi256_si128(offsets);
+    const __m128i upperOffsets = _mm256_extracti128_si256(offsets, 1);
+    const __m128i xy = _mm_unpacklo_epi32(lowerOffsets, upperOffsets);
+    const __m128i z = _mm_unpackhi_epi32(lowerOffsets, upperOffsets);
+    const __m128i rows = _mm_add_epi32(_mm_shuffle_epi32(xy, _MM_SHUFFLE(3, 2, 3, 2)),
+                                       _mm_shuffle_epi32(z, _MM_SHUFFLE(1, 1, 0, 0)));
+    Cell cell;
+    cell.lowerX = records + static_cast<std::uint32_t>(_mm_cvtsi128_si32(xy));
+    cell.upperX = records + static_cast<std::uint32_t>(_mm_extract_epi32(xy, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cell.rows), rows);
+    cell.fraction = fraction;
+    cell.complement = complement;
+    return cell;
 }
 
-// Lane `axis` of `weights` in every lane.
+// Lane `axis` of `weights` in every lane, widened.
 template <int axis>
-VOXLUM_TARGET_AVX2 inline __m256d spread(__m256d weights) {
-    return _mm256_permute4x64_pd(weights, axis * 0x55);
-}
-
-// Per-channel scale and offset that map a record's bytes to [0, 1] in one fused step; an RGB
-// record's fourth byte belongs to the next record, so it is scaled by 0 and offset to 1.
-VOXLUM_TARGET_AVX2 inline __m256d byteScale(std::int32_t channelCount) {
-    return _mm256_setr_pd(kUnitPerByte, kUnitPerByte, kUnitPerByte,
-                          channelCount == 3 ? 0.0 : kUnitPerByte);
-}
-VOXLUM_TARGET_AVX2 inline __m256d byteOffset(std::int32_t channelCount) {
-    return _mm256_setr_pd(0.0, 0.0, 0.0, channelCount == 3 ? 1.0 : 0.0);
+VOXLUM_TARGET_AVX2 inline __m256d spread(__m128 weights) {
+    return _mm256_cvtps_pd(_mm_permute_ps(weights, axis * 0x55));
 }
 
 VOXLUM_TARGET_AVX2 inline __m256d roundToFloat(__m256d values) {
@@ -115,26 +128,58 @@ VOXLUM_TARGET_AVX2 inline VoxelSample toSample(__m128 values) {
     return sample;
 }
 
-VOXLUM_TARGET_AVX2 inline __m256d decodeRecord(const unsigned char* record, __m256d scale,
-                                               __m256d offset) {
-    const __m128i bytes = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(loadWord(record)));
-    return roundToFloat(_mm256_fmadd_pd(_mm256_cvtepi32_pd(bytes), scale, offset));
+// Two records' first four bytes as eight floats in [0, 1]; an RGB record's fourth byte belongs
+// to the next record, so its lane is replaced by an opaque alpha.
+template <int kChannels>
+VOXLUM_TARGET_AVX2 inline __m256 decodeRecords(const unsigned char* first,
+                                               const unsigned char* second) {
+    const __m128i words = _mm_insert_epi32(_mm_cvtsi32_si128(loadWord(first)), loadWord(second), 1);
+    const __m256 values =
+        _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(words)), _mm256_set1_ps(255.0f));
+    return kChannels == 3 ? _mm256_blend_ps(values, _mm256_set1_ps(1.0f), 0x88) : values;
 }
 
 // The two records of the row at offset `row`, blended along x.
-VOXLUM_TARGET_AVX2 inline __m256d blendAlongX(const Cell& cell, std::size_t row, __m256d scale,
-                                              __m256d offset, __m256d t, __m256d m) {
-    return roundToFloat(blend(decodeRecord(cell.lowerX + row, scale, offset),
-                              decodeRecord(cell.upperX + row, scale, offset), t, m));
+template <int kChannels>
+VOXLUM_TARGET_AVX2 inline __m256d blendAlongX(const Cell& cell, std::uint32_t row, __m256d t,
+                                              __m256d m) {
+    const __m256 records = decodeRecords<kChannels>(cell.lowerX + row, cell.upperX + row);
+    return roundToFloat(blend(_mm256_cvtps_pd(_mm256_castps256_ps128(records)),
+                              _mm256_cvtps_pd(_mm256_extractf128_ps(records, 1)), t, m));
 }
 
-// Two records side by side in one vector of eight doubles.
-VOXLUM_TARGET_AVX512 inline __m512d decodeRecords(const unsigned char* low,
-                                                  const unsigned char* high, __m512d scale,
-                                                  __m512d offset) {
-    const __m128i words = _mm_insert_epi32(_mm_cvtsi32_si128(loadWord(low)), loadWord(high), 1);
-    const __m512d bytes = _mm512_cvtepi32_pd(_mm256_cvtepu8_epi32(words));
-    return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_fmadd_pd(bytes, scale, offset)));
+struct Avx2 {
+    template <int kChannels>
+    VOXLUM_TARGET_AVX2 static VoxelSample sample(const unsigned char* records,
+                                                 std::int32_t channelCount, float u, float v,
+                                                 float w) {
+        const Cell cell = locate<kChannels>(records, channelCount, u, v, w);
+        const __m256d tx = spread<0>(cell.fraction);
+        const __m256d mx = spread<0>(cell.complement);
+        const __m256d e00 = blendAlongX<kChannels>(cell, cell.rows[0], tx, mx);
+        const __m256d e10 = blendAlongX<kChannels>(cell, cell.rows[1], tx, mx);
+        const __m256d e01 = blendAlongX<kChannels>(cell, cell.rows[2], tx, mx);
+        const __m256d e11 = blendAlongX<kChannels>(cell, cell.rows[3], tx, mx);
+        const __m256d ty = spread<1>(cell.fraction);
+        const __m256d my = spread<1>(cell.complement);
+        const __m256d f0 = roundToFloat(blend(e00, e10, ty, my));
+        const __m256d f1 = roundToFloat(blend(e01, e11, ty, my));
+        const __m256d tz = spread<2>(cell.fraction);
+        const __m256d mz = spread<2>(cell.complement);
+        return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
+    }
+};
+
+// Records of the rows (y, z0) and (y, z1) at one x, side by side in eight doubles.
+template <int kChannels>
+VOXLUM_TARGET_AVX512 inline __m512d decodeRecordPair(const unsigned char* first,
+                                                     const unsigned char* second) {
+    return _mm512_cvtps_pd(decodeRecords<kChannels>(first, second));
+}
+
+template <int axis>
+VOXLUM_TARGET_AVX512 inline __m512d spread512(__m128 weights) {
+    return _mm512_broadcastsd_pd(_mm_cvtps_pd(_mm_permute_ps(weights, axis * 0x55)));
 }
 
 VOXLUM_TARGET_AVX512 inline __m512d blend(__m512d a, __m512d b, __m512d t, __m512d m) {
@@ -142,57 +187,63 @@ VOXLUM_TARGET_AVX512 inline __m512d blend(__m512d a, __m512d b, __m512d t, __m51
 }
 
 // Rows (y, z0) and (y, z1) blended along x: the first in the low half, the second in the high.
-VOXLUM_TARGET_AVX512 inline __m512d blendAlongX(const Cell& cell, std::size_t rowZ0,
-                                                std::size_t rowZ1, __m512d scale, __m512d offset,
-                                                __m512d t, __m512d m) {
-    const __m512d lowerX = decodeRecords(cell.lowerX + rowZ0, cell.lowerX + rowZ1, scale, offset);
-    const __m512d upperX = decodeRecords(cell.upperX + rowZ0, cell.upperX + rowZ1, scale, offset);
+template <int kChannels>
+VOXLUM_TARGET_AVX512 inline __m512d blendAlongX(const Cell& cell, std::uint32_t rowZ0,
+                                                std::uint32_t rowZ1, __m512d t, __m512d m) {
+    const __m512d lowerX = decodeRecordPair<kChannels>(cell.lowerX + rowZ0, cell.lowerX + rowZ1);
+    const __m512d upperX = decodeRecordPair<kChannels>(cell.upperX + rowZ0, cell.upperX + rowZ1);
     return _mm512_cvtps_pd(_mm512_cvtpd_ps(blend(lowerX, upperX, t, m)));
-}
-
-}  // namespace
-
-VOXLUM_TARGET_AVX2 VoxelSample sampleAvx2(const unsigned char* records, std::int32_t channelCount,
-                                          float u, float v, float w) {
-    const Cell cell = locate(records, channelCount, u, v, w);
-    const __m256d scale = byteScale(channelCount);
-    const __m256d offset = byteOffset(channelCount);
-    const __m256d tx = spread<0>(cell.fraction);
-    const __m256d mx = spread<0>(cell.complement);
-    const __m256d e00 = blendAlongX(cell, cell.rows[0], scale, offset, tx, mx);
-    const __m256d e10 = blendAlongX(cell, cell.rows[1], scale, offset, tx, mx);
-    const __m256d e01 = blendAlongX(cell, cell.rows[2], scale, offset, tx, mx);
-    const __m256d e11 = blendAlongX(cell, cell.rows[3], scale, offset, tx, mx);
-    const __m256d ty = spread<1>(cell.fraction);
-    const __m256d my = spread<1>(cell.complement);
-    const __m256d f0 = roundToFloat(blend(e00, e10, ty, my));
-    const __m256d f1 = roundToFloat(blend(e01, e11, ty, my));
-    const __m256d tz = spread<2>(cell.fraction);
-    const __m256d mz = spread<2>(cell.complement);
-    return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
 }
 
 // The x blends of the z0 and z1 rows share one vector, so do the y blends; only the z blend
 // works on half a vector.
-VOXLUM_TARGET_AVX512 VoxelSample sampleAvx512(const unsigned char* records,
-                                              std::int32_t channelCount, float u, float v,
-                                              float w) {
-    const Cell cell = locate(records, channelCount, u, v, w);
-    const __m512d scale = _mm512_broadcast_f64x4(byteScale(channelCount));
-    const __m512d offset = _mm512_broadcast_f64x4(byteOffset(channelCount));
-    const __m512d tx = _mm512_broadcastsd_pd(_mm256_castpd256_pd128(cell.fraction));
-    const __m512d mx = _mm512_broadcastsd_pd(_mm256_castpd256_pd128(cell.complement));
-    const __m512d ey0 = blendAlongX(cell, cell.rows[0], cell.rows[2], scale, offset, tx, mx);
-    const __m512d ey1 = blendAlongX(cell, cell.rows[1], cell.rows[3], scale, offset, tx, mx);
-    const __m512d ty = _mm512_broadcastsd_pd(_mm256_castpd256_pd128(spread<1>(cell.fraction)));
-    const __m512d my = _mm512_broadcastsd_pd(_mm256_castpd256_pd128(spread<1>(cell.complement)));
-    // f0 in the low half, f1 in the high half.
-    const __m256 f = _mm512_cvtpd_ps(blend(ey0, ey1, ty, my));
-    const __m256d f0 = _mm256_cvtps_pd(_mm256_castps256_ps128(f));
-    const __m256d f1 = _mm256_cvtps_pd(_mm256_extractf128_ps(f, 1));
-    const __m256d tz = spread<2>(cell.fraction);
-    const __m256d mz = spread<2>(cell.complement);
-    return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
+struct Avx512 {
+    template <int kChannels>
+    VOXLUM_TARGET_AVX512 static VoxelSample sample(const unsigned char* records,
+                                                   std::int32_t channelCount, float u, float v,
+                                                   float w) {
+        const Cell cell = locate<kChannels>(records, channelCount, u, v, w);
+        const __m512d tx = spread512<0>(cell.fraction);
+        const __m512d mx = spread512<0>(cell.complement);
+        const __m512d ey0 = blendAlongX<kChannels>(cell, cell.rows[0], cell.rows[2], tx, mx);
+        const __m512d ey1 = blendAlongX<kChannels>(cell, cell.rows[1], cell.rows[3], tx, mx);
+        const __m512d ty = spread512<1>(cell.fraction);
+        const __m512d my = spread512<1>(cell.complement);
+        // f0 in the low half, f1 in the high half.
+        const __m256 f = _mm512_cvtpd_ps(blend(ey0, ey1, ty, my));
+        const __m256d f0 = _mm256_cvtps_pd(_mm256_castps256_ps128(f));
+        const __m256d f1 = _mm256_cvtps_pd(_mm256_extractf128_ps(f, 1));
+        const __m256d tz = spread<2>(cell.fraction);
+        const __m256d mz = spread<2>(cell.complement);
+        return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
+    }
+};
+
+// Records of 3 and 4 bytes, the usual RGB and RGBA, have kernels of their own with constant
+// strides; other sizes read theirs at run time.
+template <class InstructionSet>
+VoxelSample sampleByRecordSize(const unsigned char* records, std::int32_t channelCount, float u,
+                               float v, float w) {
+    switch (channelCount) {
+        case 3:
+            return InstructionSet::template sample<3>(records, channelCount, u, v, w);
+        case 4:
+            return InstructionSet::template sample<4>(records, channelCount, u, v, w);
+        default:
+            return InstructionSet::template sample<0>(records, channelCount, u, v, w);
+    }
+}
+
+}  // namespace
+
+VoxelSample sampleAvx2(const unsigned char* records, std::int32_t channelCount, float u, float v,
+                       float w) {
+    return sampleByRecordSize<Avx2>(records, channelCount, u, v, w);
+}
+
+VoxelSample sampleAvx512(const unsigned char* records, std::int32_t channelCount, float u, float v,
+                         float w) {
+    return sampleByRecordSize<Avx512>(records, channelCount, u, v, w);
 }
 
 }  // namespace samplerkernels
