@@ -113,6 +113,7 @@ struct NodeType {
         int slot;
         Storage storage;
         std::size_t offset;
+        int flagCount;  // of the slot and its children, which follow it in the list
     };
     std::vector<ComputedSlot> computedSlots;
     std::vector<std::pair<Attribute*, Attribute*>> affects;

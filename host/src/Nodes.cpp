@@ -183,11 +183,22 @@ void publishComputed(const NodeType& type, const BlockValues& from, BlockValues&
     unsigned char* dirty = to.dirty.data();
     const std::byte* source = from.bytes.data();
     std::byte* target = to.bytes.data();
-    for (const NodeType::ComputedSlot& computed : type.computedSlots) {
+    const std::vector<NodeType::ComputedSlot>& slots = type.computedSlots;
+    for (std::size_t index = 0; index < slots.size(); ++index) {
+        const NodeType::ComputedSlot& computed = slots[index];
         if (dirty[computed.slot] == 0 || cleaned[computed.slot] != 0) {
             continue;
         }
         dirty[computed.slot] = 0;
+        // A parent's value holds its children's, so children cleaned with it are published by
+        // the same copy.
+        if (computed.flagCount > 1) {
+            for (int child = computed.slot + 1; child < computed.slot + computed.flagCount;
+                 ++child) {
+                if (cleaned[child] == 0) dirty[child] = 0;
+            }
+            index += static_cast<std::size_t>(computed.flagCount - 1);
+        }
         switch (computed.storage) {
             case Storage::Float:
             case Storage::Bool:

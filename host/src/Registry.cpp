@@ -190,7 +190,8 @@ void finishLayout(NodeType& type) {
     for (std::size_t index = 0; index < type.slots.size(); ++index) {
         const Slot& slot = type.slots[index];
         if (defaults.dirty[index] != 0) {
-            type.computedSlots.push_back({static_cast<int>(index), slot.storage, slot.offset});
+            type.computedSlots.push_back(
+                {static_cast<int>(index), slot.storage, slot.offset, slot.flagCount});
         }
     }
 }
