@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if VOXLUM_SSE2_KERNEL
+#include <emmintrin.h>
+#endif
+
 namespace samplerkernels {
 
 namespace {
@@ -21,7 +25,9 @@ inline float wrapToUnit(float coordinate) {
 // Byte offsets of the two lattice planes around a coordinate along one axis.
 struct AxisSpan {
     std::size_t lower;
-    std::size_t upper;  // the ceiling, not lower + 1: both coincide on a lattice plane
+    // Always the next plane, even on a lattice plane where the ceiling would be the lower one:
+    // its weight is then exactly 0, and a * 1 + b * 0 is a.
+    std::size_t upper;
     float fraction;
 };
 
@@ -30,16 +36,9 @@ AxisSpan spanOf(float coordinate, std::size_t stride) {
     // scaled is never negative, so truncation is the floor, without a call into libm.
     const auto lower = static_cast<std::int32_t>(scaled);
     const float lowerPlane = static_cast<float>(lower);
-    const std::int32_t upper = lower + (scaled != lowerPlane ? 1 : 0);
     return {static_cast<std::size_t>(lower & kIndexMask) * stride,
-            static_cast<std::size_t>(upper & kIndexMask) * stride, scaled - lowerPlane};
+            static_cast<std::size_t>((lower + 1) & kIndexMask) * stride, scaled - lowerPlane};
 }
-
-// The four channels of a record or of a blend, each a float value held in double, so the
-// blends need no widening and compilers can pair channels in vector registers.
-struct Channels {
-    double value[4];
-};
 
 // byte / 255 rounded to float, then widened.
 constexpr std::array<double, 256> makeByteToWideTable() {
@@ -49,59 +48,123 @@ constexpr std::array<double, 256> makeByteToWideTable() {
 }
 constexpr std::array<double, 256> kByteToWide = makeByteToWideTable();
 
-template <bool kOpaque>
-Channels decodeChannels(const unsigned char* record) {
-    return {{kByteToWide[record[0]], kByteToWide[record[1]], kByteToWide[record[2]],
-             kOpaque ? 1.0 : kByteToWide[record[3]]}};
-}
+// The arithmetic on the four channels of a record or of a blend, each a float value held in
+// double: one double at a time, or with SSE2 two at a time. An RGB record (kOpaque) has no
+// fourth byte to read: its alpha is 1 everywhere.
+struct ScalarChannels {
+    struct Value {
+        double channel[4];
+    };
+    using Weight = double;
 
-// The blend of lerpSamples with t and m = 1 - t already widened.
-Channels blendChannels(const Channels& a, const Channels& b, double t, double m) {
-    Channels out;
-    for (std::size_t i = 0; i < 4; ++i) {
-        out.value[i] = static_cast<float>(a.value[i] * m + b.value[i] * t);
+    static Weight weight(float w) { return w; }
+
+    template <bool kOpaque>
+    static Value decode(const unsigned char* record) {
+        return {{kByteToWide[record[0]], kByteToWide[record[1]], kByteToWide[record[2]],
+                 kOpaque ? 1.0 : kByteToWide[record[3]]}};
     }
-    return out;
-}
 
-// An RGB volume (kOpaque) has no fourth byte to read: its alpha is 1 everywhere.
-template <bool kOpaque>
+    // The blend of lerpSamples with t and m = 1 - t already widened.
+    static Value blend(const Value& a, const Value& b, Weight t, Weight m) {
+        Value out;
+        for (std::size_t i = 0; i < 4; ++i) {
+            out.channel[i] = static_cast<float>(a.channel[i] * m + b.channel[i] * t);
+        }
+        return out;
+    }
+
+    static VoxelSample toSample(const Value& v) {
+        return {static_cast<float>(v.channel[0]), static_cast<float>(v.channel[1]),
+                static_cast<float>(v.channel[2]), static_cast<float>(v.channel[3])};
+    }
+};
+
+#if VOXLUM_SSE2_KERNEL
+struct Sse2Channels {
+    struct Value {
+        __m128d redGreen;
+        __m128d blueAlpha;
+    };
+    using Weight = __m128d;
+
+    static Weight weight(float w) { return _mm_set1_pd(w); }
+
+    template <bool kOpaque>
+    static Value decode(const unsigned char* record) {
+        return {_mm_setr_pd(kByteToWide[record[0]], kByteToWide[record[1]]),
+                _mm_setr_pd(kByteToWide[record[2]], kOpaque ? 1.0 : kByteToWide[record[3]])};
+    }
+
+    // Both products are exact in double, so the sum is rounded once, as in the scalar blend.
+    static __m128d blendPair(__m128d a, __m128d b, Weight t, Weight m) {
+        return _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(a, m), _mm_mul_pd(b, t))));
+    }
+    static Value blend(const Value& a, const Value& b, Weight t, Weight m) {
+        return {blendPair(a.redGreen, b.redGreen, t, m), blendPair(a.blueAlpha, b.blueAlpha, t, m)};
+    }
+
+    static VoxelSample toSample(const Value& v) {
+        VoxelSample sample;
+        _mm_storel_pi(reinterpret_cast<__m64*>(&sample.r), _mm_cvtpd_ps(v.redGreen));
+        _mm_storel_pi(reinterpret_cast<__m64*>(&sample.b), _mm_cvtpd_ps(v.blueAlpha));
+        return sample;
+    }
+};
+#endif
+
+template <class Channels, bool kOpaque>
 VoxelSample sampleLattice(const unsigned char* records, std::int32_t channelCount, float u, float v,
                           float w) {
+    using Value = typename Channels::Value;
     const auto recordSize = static_cast<std::size_t>(channelCount);
     const std::size_t rowSize = recordSize * kVolumeGridSize;
     const AxisSpan x = spanOf(u, recordSize);
     const AxisSpan y = spanOf(v, rowSize);
     const AxisSpan z = spanOf(w, rowSize * kVolumeGridSize);
-    const double tx = x.fraction, mx = 1.0f - x.fraction;
+    const auto tx = Channels::weight(x.fraction), mx = Channels::weight(1.0f - x.fraction);
     // Blends along x the two records of the row at offset `row`.
     const auto alongX = [&](std::size_t row) {
-        return blendChannels(decodeChannels<kOpaque>(records + row + x.lower),
-                             decodeChannels<kOpaque>(records + row + x.upper), tx, mx);
+        return Channels::blend(Channels::template decode<kOpaque>(records + row + x.lower),
+                               Channels::template decode<kOpaque>(records + row + x.upper), tx, mx);
     };
-    const Channels e00 = alongX(y.lower + z.lower);
-    const Channels e10 = alongX(y.upper + z.lower);
-    const Channels e01 = alongX(y.lower + z.upper);
-    const Channels e11 = alongX(y.upper + z.upper);
-    const double ty = y.fraction, my = 1.0f - y.fraction;
-    const double tz = z.fraction, mz = 1.0f - z.fraction;
-    const Channels c =
-        blendChannels(blendChannels(e00, e10, ty, my), blendChannels(e01, e11, ty, my), tz, mz);
-    return {static_cast<float>(c.value[0]), static_cast<float>(c.value[1]),
-            static_cast<float>(c.value[2]), static_cast<float>(c.value[3])};
+    const Value e00 = alongX(y.lower + z.lower);
+    const Value e10 = alongX(y.upper + z.lower);
+    const Value e01 = alongX(y.lower + z.upper);
+    const Value e11 = alongX(y.upper + z.upper);
+    const auto ty = Channels::weight(y.fraction), my = Channels::weight(1.0f - y.fraction);
+    const auto tz = Channels::weight(z.fraction), mz = Channels::weight(1.0f - z.fraction);
+    return Channels::toSample(Channels::blend(Channels::blend(e00, e10, ty, my),
+                                              Channels::blend(e01, e11, ty, my), tz, mz));
+}
+
+template <class Channels>
+VoxelSample sampleRecords(const unsigned char* records, std::int32_t channelCount, float u, float v,
+                          float w) {
+    return channelCount == 3 ? sampleLattice<Channels, true>(records, channelCount, u, v, w)
+                             : sampleLattice<Channels, false>(records, channelCount, u, v, w);
 }
 
 }  // namespace
 
 VoxelSample samplePortable(const unsigned char* records, std::int32_t channelCount, float u,
                            float v, float w) {
-    return channelCount == 3 ? sampleLattice<true>(records, channelCount, u, v, w)
-                             : sampleLattice<false>(records, channelCount, u, v, w);
+    return sampleRecords<ScalarChannels>(records, channelCount, u, v, w);
 }
+
+#if VOXLUM_SSE2_KERNEL
+VoxelSample sampleSse2(const unsigned char* records, std::int32_t channelCount, float u, float v,
+                       float w) {
+    return sampleRecords<Sse2Channels>(records, channelCount, u, v, w);
+}
+#endif
 
 const std::vector<Kernel>& usableKernels() {
     static const std::vector<Kernel> kernels = [] {
         std::vector<Kernel> list{{"portable", samplePortable}};
+#if VOXLUM_SSE2_KERNEL
+        list.push_back({"sse2", sampleSse2});
+#endif
 #if VOXLUM_X86_KERNELS
         __builtin_cpu_init();
         const bool fma = __builtin_cpu_supports("fma");

@@ -19,6 +19,14 @@
 #define VOXLUM_X86_KERNELS 0
 #endif
 
+// SSE2 is part of every x86-64 processor, and the 32-bit Windows build requires it, so its
+// kernel needs no check at run time.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define VOXLUM_SSE2_KERNEL 1
+#else
+#define VOXLUM_SSE2_KERNEL 0
+#endif
+
 namespace samplerkernels {
 
 // Kernels load whole 4-byte words, so a 3-channel block must be readable one byte past its end.
@@ -41,6 +49,10 @@ inline SampleFunction fastestKernel() { return usableKernels().back().sample; }
 VoxelSample samplePortable(const unsigned char* records, std::int32_t channelCount, float u,
                            float v, float w);
 
+#if VOXLUM_SSE2_KERNEL
+VoxelSample sampleSse2(const unsigned char* records, std::int32_t channelCount, float u, float v,
+                       float w);
+#endif
 #if VOXLUM_X86_KERNELS
 VoxelSample sampleAvx2(const unsigned char* records, std::int32_t channelCount, float u, float v,
                        float w);
