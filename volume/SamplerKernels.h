@@ -10,8 +10,8 @@
 
 #include "VoxelVolume.h"
 
-// Vector kernels need GCC or Clang on x86. GCC targeting Windows cannot keep the stack aligned
-// to 32 bytes for spilled AVX registers, so those builds keep to the portable kernel.
+// AVX kernels need GCC or Clang on x86. GCC targeting Windows cannot keep the stack aligned
+// to 32 bytes for spilled AVX registers, so those builds keep to the SSE2 and portable kernels.
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && \
     (!defined(_WIN32) || defined(__clang__))
 #define VOXLUM_X86_KERNELS 1
