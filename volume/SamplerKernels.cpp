@@ -1,6 +1,7 @@
 #include "SamplerKernels.h"
 
 #include <cmath>
+#include <cstring>
 
 #if VOXLUM_SSE2_KERNEL
 #include <emmintrin.h>
@@ -105,9 +106,10 @@ struct Sse2Channels {
     }
 
     static VoxelSample toSample(const Value& v) {
+        const __m128 channels = _mm_movelh_ps(_mm_cvtpd_ps(v.redGreen), _mm_cvtpd_ps(v.blueAlpha));
         VoxelSample sample;
-        _mm_storel_pi(reinterpret_cast<__m64*>(&sample.r), _mm_cvtpd_ps(v.redGreen));
-        _mm_storel_pi(reinterpret_cast<__m64*>(&sample.b), _mm_cvtpd_ps(v.blueAlpha));
+        static_assert(sizeof sample == sizeof channels, "a sample is four packed floats");
+        std::memcpy(&sample, &channels, sizeof sample);
         return sample;
     }
 };
