@@ -106,10 +106,10 @@ VOXLUM_TARGET_AVX2 inline Cell locate(const unsigned char* records, std::int32_t
     return cell;
 }
 
-// Lane `axis` of `weights` in every lane, widened.
+// Lane `axis` of `weights` in every lane.
 template <int axis>
-VOXLUM_TARGET_AVX2 inline __m256d spread(__m128 weights) {
-    return _mm256_cvtps_pd(_mm_permute_ps(weights, axis * 0x55));
+VOXLUM_TARGET_AVX2 inline __m256d spread(__m256d weights) {
+    return _mm256_permute4x64_pd(weights, axis * 0x55);
 }
 
 VOXLUM_TARGET_AVX2 inline __m256d roundToFloat(__m256d values) {
@@ -154,18 +154,20 @@ struct Avx2 {
                                                  std::int32_t channelCount, float u, float v,
                                                  float w) {
         const Cell cell = locate<kChannels>(records, channelCount, u, v, w);
-        const __m256d tx = spread<0>(cell.fraction);
-        const __m256d mx = spread<0>(cell.complement);
+        const __m256d fraction = _mm256_cvtps_pd(cell.fraction);
+        const __m256d complement = _mm256_cvtps_pd(cell.complement);
+        const __m256d tx = spread<0>(fraction);
+        const __m256d mx = spread<0>(complement);
         const __m256d e00 = blendAlongX<kChannels>(cell, cell.rows[0], tx, mx);
         const __m256d e10 = blendAlongX<kChannels>(cell, cell.rows[1], tx, mx);
         const __m256d e01 = blendAlongX<kChannels>(cell, cell.rows[2], tx, mx);
         const __m256d e11 = blendAlongX<kChannels>(cell, cell.rows[3], tx, mx);
-        const __m256d ty = spread<1>(cell.fraction);
-        const __m256d my = spread<1>(cell.complement);
+        const __m256d ty = spread<1>(fraction);
+        const __m256d my = spread<1>(complement);
         const __m256d f0 = roundToFloat(blend(e00, e10, ty, my));
         const __m256d f1 = roundToFloat(blend(e01, e11, ty, my));
-        const __m256d tz = spread<2>(cell.fraction);
-        const __m256d mz = spread<2>(cell.complement);
+        const __m256d tz = spread<2>(fraction);
+        const __m256d mz = spread<2>(complement);
         return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
     }
 };
@@ -178,8 +180,8 @@ VOXLUM_TARGET_AVX512 inline __m512d decodeRecordPair(const unsigned char* first,
 }
 
 template <int axis>
-VOXLUM_TARGET_AVX512 inline __m512d spread512(__m128 weights) {
-    return _mm512_broadcastsd_pd(_mm_cvtps_pd(_mm_permute_ps(weights, axis * 0x55)));
+VOXLUM_TARGET_AVX512 inline __m512d spread512(__m256d weights) {
+    return _mm512_permutexvar_pd(_mm512_set1_epi64(axis), _mm512_castpd256_pd512(weights));
 }
 
 VOXLUM_TARGET_AVX512 inline __m512d blend(__m512d a, __m512d b, __m512d t, __m512d m) {
@@ -203,18 +205,20 @@ struct Avx512 {
                                                    std::int32_t channelCount, float u, float v,
                                                    float w) {
         const Cell cell = locate<kChannels>(records, channelCount, u, v, w);
-        const __m512d tx = spread512<0>(cell.fraction);
-        const __m512d mx = spread512<0>(cell.complement);
+        const __m256d fraction = _mm256_cvtps_pd(cell.fraction);
+        const __m256d complement = _mm256_cvtps_pd(cell.complement);
+        const __m512d tx = spread512<0>(fraction);
+        const __m512d mx = spread512<0>(complement);
         const __m512d ey0 = blendAlongX<kChannels>(cell, cell.rows[0], cell.rows[2], tx, mx);
         const __m512d ey1 = blendAlongX<kChannels>(cell, cell.rows[1], cell.rows[3], tx, mx);
-        const __m512d ty = spread512<1>(cell.fraction);
-        const __m512d my = spread512<1>(cell.complement);
+        const __m512d ty = spread512<1>(fraction);
+        const __m512d my = spread512<1>(complement);
         // f0 in the low half, f1 in the high half.
         const __m256 f = _mm512_cvtpd_ps(blend(ey0, ey1, ty, my));
         const __m256d f0 = _mm256_cvtps_pd(_mm256_castps256_ps128(f));
         const __m256d f1 = _mm256_cvtps_pd(_mm256_extractf128_ps(f, 1));
-        const __m256d tz = spread<2>(cell.fraction);
-        const __m256d mz = spread<2>(cell.complement);
+        const __m256d tz = spread<2>(fraction);
+        const __m256d mz = spread<2>(complement);
         return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
     }
 };
