@@ -2,7 +2,7 @@
 // under callgrind with two counts gives the instructions of one sample as the difference of
 // the totals over the difference of the counts.
 // The node sampler sets pointWorld and reads outColor of a Voxlum node through the host.
-//   voxlum_sample_driver store|node|transcription|<kernel name> COUNT
+//   voxlum_sample_driver store|node|transcription|<kernel name>|bare-<kernel name> COUNT
 #ifdef VOXLUM_BENCH_NODE
 #include <maya/MFloatVector.h>
 #include <voxlumhost/Host.h>
@@ -22,6 +22,7 @@
 namespace {
 
 constexpr std::int32_t kChannels = 4;
+constexpr const char* kBarePrefix = "bare-";
 
 template <typename Sample>
 float sampleMany(std::size_t count, Sample&& sample) {
@@ -44,7 +45,8 @@ float sampleMany(std::size_t count, Sample&& sample) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s store|node|transcription|KERNEL COUNT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s store|node|transcription|KERNEL|bare-KERNEL COUNT\n",
+                     argv[0]);
         return 2;
     }
     const char* sampler = argv[1];
@@ -88,16 +90,27 @@ int main(int argc, char** argv) {
         });
 #endif
     } else {
+        // "bare-KERNEL" calls the kernel alone; "KERNEL" wraps it in the store's per-sample work.
+        const bool bare = std::strncmp(sampler, kBarePrefix, std::strlen(kBarePrefix)) == 0;
+        const char* kernelName = bare ? sampler + std::strlen(kBarePrefix) : sampler;
         const samplerkernels::Kernel* chosen = nullptr;
         for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {
-            if (std::strcmp(kernel.name, sampler) == 0) chosen = &kernel;
+            if (std::strcmp(kernel.name, kernelName) == 0) chosen = &kernel;
         }
         if (chosen == nullptr) {
             std::fprintf(stderr, "%s: no usable sampler named %s\n", argv[0], sampler);
             return 2;
         }
-        const bench::GuardedKernel guarded(chosen->sample, volume.body.data(), kChannels);
-        total = sampleMany(count, std::cref(guarded));
+        if (bare) {
+            const samplerkernels::SampleFunction sample = chosen->sample;
+            const unsigned char* records = volume.body.data();
+            total = sampleMany(count, [sample, records](float u, float v, float w) {
+                return sample(records, kChannels, u, v, w);
+            });
+        } else {
+            const bench::GuardedKernel guarded(chosen->sample, volume.body.data(), kChannels);
+            total = sampleMany(count, std::cref(guarded));
+        }
     }
     std::printf("%s: %zu samples, channel total %g\n", sampler, count, double(total));
     return 0;
