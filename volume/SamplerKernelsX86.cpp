@@ -42,13 +42,12 @@ std::int32_t loadWord(const unsigned char* bytes) {
 // Where the eight corner records of a sample lie: records + rows[i] + lowerX or upperX, rows in
 // the order (y0, z0), (y1, z0), (y0, z1), (y1, z1); and the weights t and 1 - t along x, y and z
 // in lanes 0 to 2.
-// Floats, not doubles: a 32-byte member would make every kernel realign its stack.
 struct Cell {
     const unsigned char* lowerX;
     const unsigned char* upperX;
     std::uint32_t rows[4];
-    __m128 fraction;
-    __m128 complement;
+    __m256d fraction;
+    __m256d complement;
 };
 
 // Byte offsets of lattice planes along x, y and z, lower planes in the low half and upper ones
@@ -101,8 +100,8 @@ VOXLUM_TARGET_AVX2 inline Cell locate(const unsigned char* records, std::int32_t
     cell.lowerX = records + static_cast<std::uint32_t>(_mm_cvtsi128_si32(xy));
     cell.upperX = records + static_cast<std::uint32_t>(_mm_extract_epi32(xy, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(cell.rows), rows);
-    cell.fraction = fraction;
-    cell.complement = complement;
+    cell.fraction = _mm256_cvtps_pd(fraction);
+    cell.complement = _mm256_cvtps_pd(complement);
     return cell;
 }
 
@@ -148,27 +147,28 @@ VOXLUM_TARGET_AVX2 inline __m256d blendAlongX(const Cell& cell, std::uint32_t ro
                               _mm256_cvtps_pd(_mm256_extractf128_ps(records, 1)), t, m));
 }
 
+// The last step of every vector kernel: the (y, z0) and (y, z1) blends blended along z.
+VOXLUM_TARGET_AVX2 inline VoxelSample blendAlongZ(const Cell& cell, __m256d f0, __m256d f1) {
+    return toSample(
+        _mm256_cvtpd_ps(blend(f0, f1, spread<2>(cell.fraction), spread<2>(cell.complement))));
+}
+
 struct Avx2 {
     template <int kChannels>
     VOXLUM_TARGET_AVX2 static VoxelSample sample(const unsigned char* records,
                                                  std::int32_t channelCount, float u, float v,
                                                  float w) {
         const Cell cell = locate<kChannels>(records, channelCount, u, v, w);
-        const __m256d fraction = _mm256_cvtps_pd(cell.fraction);
-        const __m256d complement = _mm256_cvtps_pd(cell.complement);
-        const __m256d tx = spread<0>(fraction);
-        const __m256d mx = spread<0>(complement);
+        const __m256d tx = spread<0>(cell.fraction);
+        const __m256d mx = spread<0>(cell.complement);
         const __m256d e00 = blendAlongX<kChannels>(cell, cell.rows[0], tx, mx);
         const __m256d e10 = blendAlongX<kChannels>(cell, cell.rows[1], tx, mx);
         const __m256d e01 = blendAlongX<kChannels>(cell, cell.rows[2], tx, mx);
         const __m256d e11 = blendAlongX<kChannels>(cell, cell.rows[3], tx, mx);
-        const __m256d ty = spread<1>(fraction);
-        const __m256d my = spread<1>(complement);
-        const __m256d f0 = roundToFloat(blend(e00, e10, ty, my));
-        const __m256d f1 = roundToFloat(blend(e01, e11, ty, my));
-        const __m256d tz = spread<2>(fraction);
-        const __m256d mz = spread<2>(complement);
-        return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
+        const __m256d ty = spread<1>(cell.fraction);
+        const __m256d my = spread<1>(cell.complement);
+        return blendAlongZ(cell, roundToFloat(blend(e00, e10, ty, my)),
+                           roundToFloat(blend(e01, e11, ty, my)));
     }
 };
 
@@ -205,21 +205,16 @@ struct Avx512 {
                                                    std::int32_t channelCount, float u, float v,
                                                    float w) {
         const Cell cell = locate<kChannels>(records, channelCount, u, v, w);
-        const __m256d fraction = _mm256_cvtps_pd(cell.fraction);
-        const __m256d complement = _mm256_cvtps_pd(cell.complement);
-        const __m512d tx = spread512<0>(fraction);
-        const __m512d mx = spread512<0>(complement);
+        const __m512d tx = spread512<0>(cell.fraction);
+        const __m512d mx = spread512<0>(cell.complement);
         const __m512d ey0 = blendAlongX<kChannels>(cell, cell.rows[0], cell.rows[2], tx, mx);
         const __m512d ey1 = blendAlongX<kChannels>(cell, cell.rows[1], cell.rows[3], tx, mx);
-        const __m512d ty = spread512<1>(fraction);
-        const __m512d my = spread512<1>(complement);
+        const __m512d ty = spread512<1>(cell.fraction);
+        const __m512d my = spread512<1>(cell.complement);
         // f0 in the low half, f1 in the high half.
         const __m256 f = _mm512_cvtpd_ps(blend(ey0, ey1, ty, my));
-        const __m256d f0 = _mm256_cvtps_pd(_mm256_castps256_ps128(f));
-        const __m256d f1 = _mm256_cvtps_pd(_mm256_extractf128_ps(f, 1));
-        const __m256d tz = spread<2>(fraction);
-        const __m256d mz = spread<2>(complement);
-        return toSample(_mm256_cvtpd_ps(blend(f0, f1, tz, mz)));
+        return blendAlongZ(cell, _mm256_cvtps_pd(_mm256_castps256_ps128(f)),
+                           _mm256_cvtps_pd(_mm256_extractf128_ps(f, 1)));
     }
 };
 
