@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "HostInternal.h"
@@ -72,12 +73,13 @@ T& zeroedScratch() {
 
 MDataHandle handleFor(BlockValues& values, int slot) {
     const Slot& layout = values.type->slots[slot];
+    void* data = values.bytes.data() + layout.offset;
     if (layout.storage == Storage::String) {
+        data = &values.strings[layout.offset];
         // The holder of the handle may change the string.
         values.stringsVersion = 0;
     }
-    return Access::makeHandle(values.valueAddress(slot), layout.storage, &values.dirty[slot],
-                              layout.flagCount);
+    return Access::makeHandle(data, layout.storage, &values.dirty[slot], layout.flagCount);
 }
 
 MDataHandle blockHandle(BlockValues* values, const Attribute* attribute, MStatus* ReturnStatus) {
@@ -254,6 +256,18 @@ void endEvaluation(Node& node) {
     }
 }
 
+// Runs compute for the slot on `values`; when compute answers kUnknownParameter for a child of a
+// colour or point and `askParent` is set, asks again for the parent.
+MStatus runCompute(Node& node, BlockValues& values, int slot, bool askParent) {
+    Attribute* attribute = node.type->slots[slot].attribute;
+    MDataBlock block = Access::makeBlock(&values);
+    MStatus status = node.user->compute(Access::makePlug(&node, attribute), block);
+    if (askParent && status == MStatus::kUnknownParameter && attribute->parent != nullptr) {
+        status = node.user->compute(Access::makePlug(&node, attribute->parent), block);
+    }
+    return status;
+}
+
 // Evaluates the slot on a snapshot of the node's values in `scratch`. Called with the node's
 // lock held, which it releases while compute runs. What compute cleaned is published to the
 // node unless a value was set meanwhile, as the result would then be stale.
@@ -264,12 +278,7 @@ MStatus evaluate(Node& node, std::unique_lock<NodeLock>& lock, BlockValues& scra
     const std::uint64_t generation = node.generation;
     lock.unlock();
 
-    Attribute* attribute = node.type->slots[slot].attribute;
-    MDataBlock block = Access::makeBlock(&scratch);
-    MStatus status = node.user->compute(Access::makePlug(&node, attribute), block);
-    if (askParent && status == MStatus::kUnknownParameter && attribute->parent != nullptr) {
-        status = node.user->compute(Access::makePlug(&node, attribute->parent), block);
-    }
+    const MStatus status = runCompute(node, scratch, slot, askParent);
 
     lock.lock();
     endEvaluation(node);
@@ -319,6 +328,19 @@ Result lookupFailure(const Node* node, const AttributeRef& attribute) {
     return slot < 0 ? unresolved(node, attribute) : wrongType(*node, slot);
 }
 
+Result computeFailure(const Attribute& described, const MStatus& status) {
+    return Result::failure("computing \"" + described.longName +
+                           "\" failed: " + status.errorString().asChar());
+}
+
+// Offers the node's getInternalValueInContext the slot's value in `values`; true when the node
+// gave it.
+bool readInternal(Node& node, BlockValues& values, int slot) {
+    MDataHandle handle = handleFor(values, slot);
+    return node.user->getInternalValueInContext(
+        Access::makePlug(&node, node.type->slots[slot].attribute), handle, MDGContext::fsNormal);
+}
+
 template <class T>
 Result readValue(Node* node, const AttributeRef& attribute, T& value) {
     const int slot = findTypedSlot<T>(node, attribute);
@@ -343,9 +365,7 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
     if (described.internal) {
         beginEvaluation(*node, lock);
         lock.unlock();
-        MDataHandle handle = handleFor(values, slot);
-        const bool handled = node->user->getInternalValueInContext(
-            Access::makePlug(node, &described), handle, MDGContext::fsNormal);
+        const bool handled = readInternal(*node, values, slot);
         lock.lock();
         endEvaluation(*node);
         if (handled) {
@@ -353,11 +373,21 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
         }
     }
     lock.unlock();
-    if (!computed) {
-        return Result::failure("computing \"" + described.longName +
-                               "\" failed: " + computed.errorString().asChar());
+    return computed ? Result() : computeFailure(described, computed);
+}
+
+Result notWritable(const Slot& layout) {
+    return Result::failure("attribute \"" + layout.attribute->longName + "\" is not writable");
+}
+
+// A value set in `values` is clean; what it affects is dirty.
+void markSet(BlockValues& values, int slot) {
+    const Slot& layout = values.type->slots[slot];
+    unsigned char* dirty = values.dirty.data();
+    Access::makeHandle(nullptr, layout.storage, dirty + slot, layout.flagCount).setClean();
+    for (int dirtied : layout.dirtiedBySetting) {
+        dirty[dirtied] = 1;
     }
-    return {};
 }
 
 // Hands the value to the node's setInternalValueInContext; true when the node kept it.
@@ -389,7 +419,7 @@ Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
     }
     const Slot& layout = node->type->slots[slot];
     if (!layout.attribute->writable) {
-        return Result::failure("attribute \"" + layout.attribute->longName + "\" is not writable");
+        return notWritable(layout);
     }
     const bool keptByNode = layout.attribute->internal && offerToNode(*node, layout, value);
     std::lock_guard<NodeLock> lock(node->mutex);
@@ -400,17 +430,93 @@ Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
         }
     }
     ++node->generation;
-    unsigned char* dirty = node->values.dirty.data();
-    for (int flag = slot; flag < slot + layout.flagCount; ++flag) {
-        dirty[flag] = 0;
-    }
-    for (int dirtied : layout.dirtiedBySetting) {
-        dirty[dirtied] = 1;
-    }
+    markSet(node->values, slot);
     return {};
 }
 
+// Runs a handler for a shading context: at once for an MP-safe node, otherwise in turn with the
+// node's other evaluations.
+template <class Handler>
+auto asContextEvaluation(Node& node, Handler&& handler) {
+    if (Access::isMPSafe(*node.user)) {
+        return handler();
+    }
+    std::unique_lock<NodeLock> lock(node.mutex);
+    beginEvaluation(node, lock);
+    lock.unlock();
+    const auto result = handler();
+    lock.lock();
+    endEvaluation(node);
+    return result;
+}
+
+template <class T>
+Result readFromContext(Node* node, BlockValues* attached, const AttributeRef& attribute, T& value) {
+    const int slot = findTypedSlot<T>(node, attribute);
+    if (slot < 0) {
+        return lookupFailure(node, attribute);
+    }
+    BlockValues& values = *attached;
+    const Attribute& described = *node->type->slots[slot].attribute;
+    MStatus computed;
+    if (values.dirty[slot] != 0) {
+        computed =
+            asContextEvaluation(*node, [&] { return runCompute(*node, values, slot, true); });
+    }
+    value = *static_cast<T*>(values.valueAddress(slot));
+    if (described.internal &&
+        asContextEvaluation(*node, [&] { return readInternal(*node, values, slot); })) {
+        value = *static_cast<T*>(values.valueAddress(slot));
+    }
+    return computed ? Result() : computeFailure(described, computed);
+}
+
 }  // namespace
+
+ShadingContext::ShadingContext() = default;
+ShadingContext::~ShadingContext() = default;
+
+Result ShadingContext::attach(Node* node) {
+    if (node == nullptr) {
+        return Result::failure("no node");
+    }
+    if (!values_) {
+        values_.reset(new (std::nothrow) BlockValues());
+        if (!values_) {
+            return Result::failure("no memory for a shading context");
+        }
+    }
+    std::lock_guard<NodeLock> lock(node->mutex);
+    values_->copyFrom(node->values);
+    node_ = node;
+    return {};
+}
+
+Result ShadingContext::setFloat3(AttributeRef attribute, float x, float y, float z) {
+    const int slot = findTypedSlot<MFloatVector>(node_, attribute);
+    if (slot < 0) {
+        return lookupFailure(node_, attribute);
+    }
+    const Slot& layout = node_->type->slots[slot];
+    if (!layout.attribute->writable) {
+        return notWritable(layout);
+    }
+    if (layout.attribute->internal) {
+        return Result::failure("internal attribute \"" + layout.attribute->longName +
+                               "\" is set on the node, not on a shading context");
+    }
+    *static_cast<MFloatVector*>(values_->valueAddress(slot)) = MFloatVector(x, y, z);
+    markSet(*values_, slot);
+    return {};
+}
+
+Result ShadingContext::getFloat(AttributeRef attribute, float& value) {
+    return readFromContext(node_, values_.get(), attribute, value);
+}
+
+Result ShadingContext::getFloat3(AttributeRef attribute, MFloatVector& value) {
+    return readFromContext(node_, values_.get(), attribute, value);
+}
 
 Result setFloat(Node* node, AttributeRef attribute, float value) {
     return writeValue(node, attribute, value);

@@ -40,9 +40,6 @@ MObject MPlug::attribute(MStatus* ReturnStatus) const {
 MDGContext MDGContext::fsNormal;
 MDGContext::MDGContext() = default;
 
-MFloatVector::MFloatVector() : x(0), y(0), z(0) {}
-MFloatVector::MFloatVector(float xx, float yy, float zz) : x(xx), y(yy), z(zz) {}
-
 MFloatMatrix::MFloatMatrix() : matrix{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}} {}
 MFloatMatrix::MFloatMatrix(const float m[4][4]) {
     for (int row = 0; row < 4; ++row) {
@@ -55,9 +52,6 @@ float& MFloatMatrix::operator()(unsigned int row, unsigned int col) { return mat
 float MFloatMatrix::operator()(unsigned int row, unsigned int col) const {
     return matrix[row][col];
 }
-
-MFloatPoint::MFloatPoint() : x(0), y(0), z(0), w(1) {}
-MFloatPoint::MFloatPoint(float xx, float yy, float zz, float ww) : x(xx), y(yy), z(zz), w(ww) {}
 
 MFloatPoint& MFloatPoint::operator*=(const MFloatMatrix& right) {
     const float in[4] = {x, y, z, w};

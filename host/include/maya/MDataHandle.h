@@ -29,9 +29,16 @@ class MDataHandle {
     void set(const MFloatMatrix& value) { asFloatMatrix() = value; }
     void set(const MString& value) { asString() = value; }
 
+    // A value's flag is followed by its children's: none, or the three of a colour or point.
+    // Written out, as a loop becomes a library call for a few bytes.
     void setClean() {
-        for (int flag = 0; flag < dirtyCount_; ++flag) {
-            dirtyFlags_[flag] = 0;
+        if (dirtyCount_ > 0) {
+            dirtyFlags_[0] = 0;
+        }
+        if (dirtyCount_ > 1) {
+            dirtyFlags_[1] = 0;
+            dirtyFlags_[2] = 0;
+            dirtyFlags_[3] = 0;
         }
     }
 

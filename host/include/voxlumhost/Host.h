@@ -18,6 +18,12 @@
 //   output that is dirty runs the node's compute (see getFloat); setting an input marks what it
 //   affects dirty. Setting an internal attribute goes through setInternalValueInContext.
 //
+// Rendering
+//   A renderer shades many points of one node, on several threads at once, and must neither
+//   change the node nor wait on other threads per point. Each thread keeps a ShadingContext:
+//   attach takes a copy of the node's values, per-point inputs are set on the context and
+//   outputs read from it, and compute runs on the copy. See ShadingContext.
+//
 // Diagnostics
 //   messages() returns what MGlobal::displayInfo and displayError showed; injectFailure makes a
 //   named host operation fail on its next calls.
@@ -31,6 +37,7 @@
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +46,7 @@ namespace mayahost {
 
 namespace detail {
 struct NodeType;
+struct BlockValues;
 }  // namespace detail
 
 struct Result {
@@ -153,6 +161,32 @@ Result isDirty(Node* node, AttributeRef attribute, bool& dirty);
 // Runs compute once for the plug, whether dirty or not and without the fallback to the
 // parent, and returns compute's own status.
 Result computePlug(Node* node, AttributeRef attribute, MStatus& computeStatus);
+
+// One renderer thread's view of a node. Nothing is locked per point: an MP-safe node's compute
+// runs on every context at once; other nodes take turns with all evaluations of the node.
+// Values set on the node after attach reach the context when it attaches again, as a renderer
+// takes the scene when a frame starts. The node must outlive the context's use of it. Internal
+// attributes are set on the node, not here; the node's handlers of them may run while contexts
+// evaluate, so an MP-safe node keeps its own state safe for that (Voxlum's volume store does).
+class ShadingContext {
+  public:
+    ShadingContext();
+    ~ShadingContext();
+    ShadingContext(const ShadingContext&) = delete;
+    ShadingContext& operator=(const ShadingContext&) = delete;
+
+    // Takes the node's current values, with the same outputs dirty as on the node.
+    Result attach(Node* node);
+
+    Result setFloat3(AttributeRef attribute, float x, float y, float z);
+    // As the node's getters: a dirty output is computed first, on this context's values.
+    Result getFloat(AttributeRef attribute, float& value);
+    Result getFloat3(AttributeRef attribute, MFloatVector& value);
+
+  private:
+    Node* node_ = nullptr;
+    std::unique_ptr<detail::BlockValues> values_;
+};
 
 std::vector<Message> messages();
 void clearMessages();
