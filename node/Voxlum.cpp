@@ -66,9 +66,14 @@ void affectsBothOutputs(const MObject& input) {
 // remainder plus 1 may round to exactly 1, which the sampler treats like 0.
 float wrapToUnitCube(float coordinate) {
     // fmod(c, 1) of a float c, in double or not, is exactly c - trunc(c) with the sign of c:
-    // the fraction of a float is itself a float. Computed so, it avoids the library's general
-    // remainder loop, the largest cost of an evaluation after the sample.
-    float remainder = std::copysign(coordinate - std::trunc(coordinate), coordinate);
+    // the fraction of a float is itself a float. Floats from 2^23 up are whole, and below that
+    // an integer conversion truncates exactly, without the library's general remainder loop.
+    // NaN and infinity come out as zero, which the sampler gives them anyway.
+    float fraction = 0.0f;
+    if (std::fabs(coordinate) < 0x1p23f) {
+        fraction = coordinate - static_cast<float>(static_cast<std::int32_t>(coordinate));
+    }
+    float remainder = std::copysign(fraction, coordinate);
     if (remainder < 0.0f) remainder = static_cast<float>(remainder + 1.0);
     return remainder;
 }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -101,6 +102,23 @@ TEST_F(EvaluationTest, WrapEqualsTheRemainderOfFmodForEveryMagnitude) {
         const VoxelSample expected =
             reference::sampleTrilinear(volume_, fmodWrap(x), fmodWrap(y), fmodWrap(z));
         ASSERT_TRUE(bitsEqual(evaluateAt(x, y, z), expected)) << x << ", " << y << ", " << z;
+    }
+}
+
+// Infinity times the placement's zeros is NaN, so one non-finite coordinate makes the whole
+// placed point NaN, which samples like the lattice's origin rather than failing.
+TEST_F(EvaluationTest, APointWithANonFiniteCoordinateSamplesTheOrigin) {
+    loadVolume(4);
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const float points[][3] = {{kInfinity, 0.25f, 0.5f},
+                               {0.25f, -kInfinity, 0.5f},
+                               {0.25f, 0.5f, kNaN},
+                               {-kNaN, kInfinity, -kInfinity}};
+    const VoxelSample origin = reference::sampleTrilinear(volume_, 0.0f, 0.0f, 0.0f);
+    for (const auto& p : points) {
+        EXPECT_TRUE(bitsEqual(evaluateAt(p[0], p[1], p[2]), origin))
+            << p[0] << ", " << p[1] << ", " << p[2];
     }
 }
 
