@@ -1,6 +1,7 @@
 // The node as a renderer drives it: the Voxlum plug-in module loaded into the host, and per
-// shaded point pointWorld set and outColor read, both by handle. The difference to the
-// sampleTrilinear rows of the same run is what the host and the node add to a sample.
+// shaded point pointWorld set and outColor read, both by handle, on the node's plugs and through
+// a shading context. The difference to the sampleTrilinear rows of the same run is what the
+// host and the node add to a sample.
 #include <maya/MFloatVector.h>
 #include <voxlumhost/Host.h>
 
@@ -44,9 +45,26 @@ struct VoxlumNode {
     }
 };
 
+struct ShadedVoxlumNode {
+    mayahost::ShadingContext context;
+    const VoxlumNode& voxlum;
+
+    explicit ShadedVoxlumNode(const VoxlumNode& attached) : voxlum(attached) {
+        require(context.attach(voxlum.node), "attaching a shading context");
+    }
+
+    MFloatVector colorAt(float x, float y, float z) {
+        context.setFloat3(voxlum.pointWorld, x, y, z);
+        MFloatVector color;
+        context.getFloat3(voxlum.outColor, color);
+        return color;
+    }
+};
+
 // With the default identity placement a point in the unit cube is its own texture coordinate,
 // so the node must give exactly the store's sample: otherwise the rows measure different work.
-void requireSameColorAsStore(const VoxlumNode& voxlum, const bench::Point& p) {
+template <class Evaluated>
+void requireSameColorAsStore(Evaluated& voxlum, const bench::Point& p) {
     const MFloatVector color = voxlum.colorAt(p[0], p[1], p[2]);
     const VoxelSample sample = bench::loadedStore().sampleTrilinear(p[0], p[1], p[2]);
     const float expected[3] = {sample.r, sample.g, sample.b};
@@ -57,11 +75,23 @@ void requireSameColorAsStore(const VoxlumNode& voxlum, const bench::Point& p) {
     }
 }
 
-void nodeEvaluation(benchmark::State& state, Pattern pattern) {
+const VoxlumNode& sharedNode() {
     static const VoxlumNode voxlum;
+    return voxlum;
+}
+
+void nodeEvaluation(benchmark::State& state, Pattern pattern) {
+    const VoxlumNode& voxlum = sharedNode();
     requireSameColorAsStore(voxlum, bench::points(pattern).front());
     bench::samplePoints(state, pattern,
-                        [](float x, float y, float z) { return voxlum.colorAt(x, y, z); });
+                        [&voxlum](float x, float y, float z) { return voxlum.colorAt(x, y, z); });
+}
+
+void shadingContextEvaluation(benchmark::State& state, Pattern pattern) {
+    ShadedVoxlumNode shaded(sharedNode());
+    requireSameColorAsStore(shaded, bench::points(pattern).front());
+    bench::samplePoints(state, pattern,
+                        [&shaded](float x, float y, float z) { return shaded.colorAt(x, y, z); });
 }
 
 }  // namespace
@@ -70,5 +100,8 @@ void bench::registerNodeBenchmarks() {
     for (Pattern pattern : {Pattern::coherent, Pattern::random}) {
         const std::string name = std::string("node/") + bench::patternName(pattern);
         benchmark::RegisterBenchmark(name.c_str(), nodeEvaluation, pattern)->UseRealTime();
+        const std::string shading = std::string("shading/") + bench::patternName(pattern);
+        benchmark::RegisterBenchmark(shading.c_str(), shadingContextEvaluation, pattern)
+            ->UseRealTime();
     }
 }

@@ -1,8 +1,9 @@
 // Samples COUNT points with one sampler and nothing else worth counting, so that running it
 // under callgrind with two counts gives the instructions of one sample as the difference of
 // the totals over the difference of the counts.
-// The node sampler sets pointWorld and reads outColor of a Voxlum node through the host.
-//   voxlum_sample_driver store|node|transcription|<kernel name>|bare-<kernel name> COUNT
+// The node sampler sets pointWorld and reads outColor of a Voxlum node through the host; the
+// shading sampler does the same through a renderer's shading context.
+//   voxlum_sample_driver store|node|shading|transcription|<kernel name>|bare-<kernel name> COUNT
 #ifdef VOXLUM_BENCH_NODE
 #include <maya/MFloatVector.h>
 #include <voxlumhost/Host.h>
@@ -45,7 +46,8 @@ float sampleMany(std::size_t count, Sample&& sample) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s store|node|transcription|KERNEL|bare-KERNEL COUNT\n",
+        std::fprintf(stderr,
+                     "usage: %s store|node|shading|transcription|KERNEL|bare-KERNEL COUNT\n",
                      argv[0]);
         return 2;
     }
@@ -70,24 +72,33 @@ int main(int argc, char** argv) {
         total = sampleMany(
             count, [&store](float u, float v, float w) { return store.sampleTrilinear(u, v, w); });
 #ifdef VOXLUM_BENCH_NODE
-    } else if (std::strcmp(sampler, "node") == 0) {
+    } else if (std::strcmp(sampler, "node") == 0 || std::strcmp(sampler, "shading") == 0) {
         testfiles::ScratchFolder folder;
         const std::string path = folder.file("driver.vol").string();
         testfiles::writeBytes(path, testfiles::volumeBytes({}, body));
         mayahost::setConsoleEcho(false);
         mayahost::Node* node = nullptr;
         mayahost::AttributeHandle pointWorld, outColor;
+        mayahost::ShadingContext context;
         if (!mayahost::loadPlugin(VOXLUM_PLUGIN_PATH) || !mayahost::createNode("Voxlum", node) ||
             !mayahost::setString(node, "fileTextureName", path) ||
             !mayahost::findAttribute(node, "pointWorld", pointWorld) ||
-            !mayahost::findAttribute(node, "outColor", outColor))
+            !mayahost::findAttribute(node, "outColor", outColor) || !context.attach(node))
             return 1;
-        total = sampleMany(count, [&](float x, float y, float z) {
-            mayahost::setFloat3(node, pointWorld, x, y, z);
-            MFloatVector color;
-            mayahost::getFloat3(node, outColor, color);
-            return VoxelSample{color.x, color.y, color.z, 0.0f};
-        });
+        MFloatVector color;
+        if (std::strcmp(sampler, "node") == 0) {
+            total = sampleMany(count, [&](float x, float y, float z) {
+                mayahost::setFloat3(node, pointWorld, x, y, z);
+                mayahost::getFloat3(node, outColor, color);
+                return VoxelSample{color.x, color.y, color.z, 0.0f};
+            });
+        } else {
+            total = sampleMany(count, [&](float x, float y, float z) {
+                context.setFloat3(pointWorld, x, y, z);
+                context.getFloat3(outColor, color);
+                return VoxelSample{color.x, color.y, color.z, 0.0f};
+            });
+        }
 #endif
     } else {
         // "bare-KERNEL" calls the kernel alone; "KERNEL" wraps it in the store's per-sample work.

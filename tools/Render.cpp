@@ -97,11 +97,13 @@ class TextureSession {
     TextureSession(const TextureSession&) = delete;
     TextureSession& operator=(const TextureSession&) = delete;
 
+    // Shaded as a renderer does it, through a context of the session's own: the node's plugs
+    // are set up once and not touched per point.
     void colourAt(float x, float y, float z, RGB& colour, float& alpha) {
-        check(mayahost::setFloat3(node_, pointWorld_, x, y, z), "pointWorld");
+        check(shading_.setFloat3(pointWorld_, x, y, z), "pointWorld");
         MFloatVector value;
-        check(mayahost::getFloat3(node_, outColor_, value), "outColor");
-        check(mayahost::getFloat(node_, outAlpha_, alpha), "outAlpha");
+        check(shading_.getFloat3(outColor_, value), "outColor");
+        check(shading_.getFloat(outAlpha_, alpha), "outAlpha");
         colour = {value.x, value.y, value.z};
     }
 
@@ -122,6 +124,7 @@ class TextureSession {
         check(mayahost::findAttribute(node_, "pointWorld", pointWorld_), "pointWorld");
         check(mayahost::findAttribute(node_, "outColor", outColor_), "outColor");
         check(mayahost::findAttribute(node_, "outAlpha", outAlpha_), "outAlpha");
+        check(shading_.attach(node_), pluginPath_);
     }
     void release() {
         if (node_ != nullptr) mayahost::deleteNode(node_);
@@ -143,6 +146,7 @@ class TextureSession {
     bool loaded_ = false;
     mayahost::Node* node_ = nullptr;
     mayahost::AttributeHandle pointWorld_, outColor_, outAlpha_;
+    mayahost::ShadingContext shading_;
 };
 
 void writeImage(const std::string& path, int width, int height,
