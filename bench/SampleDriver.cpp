@@ -112,14 +112,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: no usable sampler named %s\n", argv[0], sampler);
             return 2;
         }
+        const samplerkernels::SampleFunction sample = chosen->forRecordSize(kChannels);
         if (bare) {
-            const samplerkernels::SampleFunction sample = chosen->sample;
             const unsigned char* records = volume.body.data();
             total = sampleMany(count, [sample, records](float u, float v, float w) {
                 return sample(records, kChannels, u, v, w);
             });
         } else {
-            const bench::GuardedKernel guarded(chosen->sample, volume.body.data(), kChannels);
+            const bench::GuardedKernel guarded(sample, volume.body.data(), kChannels);
             total = sampleMany(count, std::cref(guarded));
         }
     }

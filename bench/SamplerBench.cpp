@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
     }
     std::deque<bench::GuardedKernel> kernels;
     for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {
-        const bench::GuardedKernel& guarded =
-            kernels.emplace_back(kernel.sample, bench::volume().body.data(), bench::kChannels);
+        const bench::GuardedKernel& guarded = kernels.emplace_back(
+            kernel.forRecordSize(bench::kChannels), bench::volume().body.data(), bench::kChannels);
         bench::registerForPatterns(std::string("kernel/") + kernel.name,
                                    [&guarded](benchmark::State& state, Pattern pattern) {
                                        guardedKernel(state, pattern, guarded);

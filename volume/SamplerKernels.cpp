@@ -141,37 +141,33 @@ VoxelSample sampleLattice(const unsigned char* records, std::int32_t channelCoun
 }
 
 template <class Channels>
-VoxelSample sampleRecords(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                          float w) {
-    return channelCount == 3 ? sampleLattice<Channels, true>(records, channelCount, u, v, w)
-                             : sampleLattice<Channels, false>(records, channelCount, u, v, w);
+SampleFunction latticeKernel(std::int32_t channelCount) {
+    return channelCount == 3 ? sampleLattice<Channels, true> : sampleLattice<Channels, false>;
 }
 
 }  // namespace
 
-VoxelSample samplePortable(const unsigned char* records, std::int32_t channelCount, float u,
-                           float v, float w) {
-    return sampleRecords<ScalarChannels>(records, channelCount, u, v, w);
+SampleFunction portableKernel(std::int32_t channelCount) {
+    return latticeKernel<ScalarChannels>(channelCount);
 }
 
 #if VOXLUM_SSE2_KERNEL
-VoxelSample sampleSse2(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                       float w) {
-    return sampleRecords<Sse2Channels>(records, channelCount, u, v, w);
+SampleFunction sse2Kernel(std::int32_t channelCount) {
+    return latticeKernel<Sse2Channels>(channelCount);
 }
 #endif
 
 const std::vector<Kernel>& usableKernels() {
     static const std::vector<Kernel> kernels = [] {
-        std::vector<Kernel> list{{"portable", samplePortable}};
+        std::vector<Kernel> list{{"portable", portableKernel}};
 #if VOXLUM_SSE2_KERNEL
-        list.push_back({"sse2", sampleSse2});
+        list.push_back({"sse2", sse2Kernel});
 #endif
 #if VOXLUM_X86_KERNELS
         __builtin_cpu_init();
         const bool fma = __builtin_cpu_supports("fma");
-        if (fma && __builtin_cpu_supports("avx2")) list.push_back({"avx2", sampleAvx2});
-        if (fma && __builtin_cpu_supports("avx512f")) list.push_back({"avx512", sampleAvx512});
+        if (fma && __builtin_cpu_supports("avx2")) list.push_back({"avx2", avx2Kernel});
+        if (fma && __builtin_cpu_supports("avx512f")) list.push_back({"avx512", avx512Kernel});
 #endif
         return list;
     }();

@@ -36,28 +36,29 @@ constexpr std::size_t kTrailingPadding = 1;
 using SampleFunction = VoxelSample (*)(const unsigned char* records, std::int32_t channelCount,
                                        float u, float v, float w);
 
+// A kernel's sampling function for records of `channelCount` bytes: RGB and RGBA records have
+// functions of their own with constant strides, chosen once per load instead of per sample.
+using KernelSelector = SampleFunction (*)(std::int32_t channelCount);
+
 struct Kernel {
     const char* name;
-    SampleFunction sample;
+    KernelSelector forRecordSize;
 };
 
 // The kernels compiled in that this processor can run: the portable one first, fastest last.
 const std::vector<Kernel>& usableKernels();
 
-inline SampleFunction fastestKernel() { return usableKernels().back().sample; }
+inline SampleFunction fastestKernel(std::int32_t channelCount) {
+    return usableKernels().back().forRecordSize(channelCount);
+}
 
-VoxelSample samplePortable(const unsigned char* records, std::int32_t channelCount, float u,
-                           float v, float w);
-
+SampleFunction portableKernel(std::int32_t channelCount);
 #if VOXLUM_SSE2_KERNEL
-VoxelSample sampleSse2(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                       float w);
+SampleFunction sse2Kernel(std::int32_t channelCount);
 #endif
 #if VOXLUM_X86_KERNELS
-VoxelSample sampleAvx2(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                       float w);
-VoxelSample sampleAvx512(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                         float w);
+SampleFunction avx2Kernel(std::int32_t channelCount);
+SampleFunction avx512Kernel(std::int32_t channelCount);
 #endif
 
 // byte / 255 in double rounded to float, for every byte: the same value the division gives.

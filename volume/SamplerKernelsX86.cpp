@@ -221,28 +221,25 @@ struct Avx512 {
 // Records of 3 and 4 bytes, the usual RGB and RGBA, have kernels of their own with constant
 // strides; other sizes read theirs at run time.
 template <class InstructionSet>
-VoxelSample sampleByRecordSize(const unsigned char* records, std::int32_t channelCount, float u,
-                               float v, float w) {
+SampleFunction kernelForRecordSize(std::int32_t channelCount) {
     switch (channelCount) {
         case 3:
-            return InstructionSet::template sample<3>(records, channelCount, u, v, w);
+            return InstructionSet::template sample<3>;
         case 4:
-            return InstructionSet::template sample<4>(records, channelCount, u, v, w);
+            return InstructionSet::template sample<4>;
         default:
-            return InstructionSet::template sample<0>(records, channelCount, u, v, w);
+            return InstructionSet::template sample<0>;
     }
 }
 
 }  // namespace
 
-VoxelSample sampleAvx2(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                       float w) {
-    return sampleByRecordSize<Avx2>(records, channelCount, u, v, w);
+SampleFunction avx2Kernel(std::int32_t channelCount) {
+    return kernelForRecordSize<Avx2>(channelCount);
 }
 
-VoxelSample sampleAvx512(const unsigned char* records, std::int32_t channelCount, float u, float v,
-                         float w) {
-    return sampleByRecordSize<Avx512>(records, channelCount, u, v, w);
+SampleFunction avx512Kernel(std::int32_t channelCount) {
+    return kernelForRecordSize<Avx512>(channelCount);
 }
 
 }  // namespace samplerkernels

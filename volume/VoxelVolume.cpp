@@ -21,7 +21,8 @@
 
 struct VoxelBlock {
     std::int32_t channelCount;
-    // The fastest kernel this processor runs, chosen with the block so sampling only calls it.
+    // The fastest kernel this processor runs for the block's record size, chosen with the block
+    // so sampling only calls it.
     samplerkernels::SampleFunction sample;
     std::unique_ptr<unsigned char[]> bytes;
 };
@@ -156,7 +157,7 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
     }
     const auto bodySize = static_cast<std::size_t>(check.bodyBytes);
     std::unique_ptr<VoxelBlock> block(new (std::nothrow) VoxelBlock{
-        check.channelCount, samplerkernels::fastestKernel(), nullptr});
+        check.channelCount, samplerkernels::fastestKernel(check.channelCount), nullptr});
     if (block) {
         block->bytes.reset(
             new (std::nothrow) unsigned char[bodySize + samplerkernels::kTrailingPadding]);

@@ -61,7 +61,7 @@ TEST(SamplerKernels, EveryKernelMatchesTheReference) {
             for (const Point& p : points) {
                 const VoxelSample expected = reference::sampleTrilinear(volume, p[0], p[1], p[2]);
                 const VoxelSample actual =
-                    kernel.sample(volume.body.data(), channels, p[0], p[1], p[2]);
+                    kernel.forRecordSize(channels)(volume.body.data(), channels, p[0], p[1], p[2]);
                 if (reference::sameBits(actual, expected)) continue;
                 if (++mismatches <= 3) {
                     ADD_FAILURE() << kernel.name << " channels " << channels << " at (" << p[0]
@@ -98,8 +98,8 @@ TEST(SamplerKernels, EveryKernelWrapsCoordinates) {
                     outside[std::size_t(axis)] = c.outside;
                     inside[std::size_t(axis)] = c.inside;
                 }
-                const VoxelSample actual =
-                    kernel.sample(volume.body.data(), 4, outside[0], outside[1], outside[2]);
+                const VoxelSample actual = kernel.forRecordSize(4)(
+                    volume.body.data(), 4, outside[0], outside[1], outside[2]);
                 const VoxelSample expected =
                     reference::sampleTrilinear(volume, inside[0], inside[1], inside[2]);
                 EXPECT_TRUE(reference::sameBits(actual, expected))
