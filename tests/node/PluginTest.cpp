@@ -61,7 +61,10 @@ TEST(PluginModule, LoadingTwiceReportsTheFailedRegistrationAndStillSucceeds) {
     ASSERT_TRUE(std::regex_search(report, match, kStatusReport)) << report;
     EXPECT_EQ(match[1], "VoxlumPlugin.cpp");
     EXPECT_TRUE(voxlumRegistered());
+    // Each load is undone by an unload of its own; the next test finds nothing left behind.
     EXPECT_TRUE(mayahost::unloadPlugin(VOXLUM_PLUGIN_PATH).ok);
+    EXPECT_TRUE(mayahost::unloadPlugin(VOXLUM_PLUGIN_PATH).ok);
+    EXPECT_FALSE(voxlumRegistered());
 }
 
 TEST(PluginModule, FailedDeregistrationIsReportedAndUnloadingGoesOn) {
