@@ -30,10 +30,10 @@ struct VoxelBlock {
 
 namespace {
 
-// One retired block kept for the next load of any store. A fresh block of this size is mapped
-// in page by page (a fault and a zeroed page per 4 KiB): on Windows and above glibc's mapping
-// threshold on every load, where a reload into the spare writes into memory already mapped.
-// Keeping one per process bounds what it holds to a single block, however many stores exist.
+// One retired block kept for the next load of any store. Allocators map blocks this large
+// afresh (Windows' heap always, glibc above its mapping threshold), and a fresh block costs a
+// page fault and a zeroed page per 4 KiB; a reload into the spare writes into memory already
+// mapped. One per process bounds what it holds to a single block, however many stores exist.
 class SpareBlock {
   public:
     // The spare if it holds `bytes` without being more than twice that (so a small volume
