@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "SamplerKernels.h"
 #include "VolumeFormat.h"
@@ -25,9 +26,48 @@ struct VoxelBlock {
     // so sampling only calls it.
     samplerkernels::SampleFunction sample;
     std::unique_ptr<unsigned char[]> bytes;
+    std::size_t capacity;  // bytes allocated: a reused block may be larger than its body
 };
 
 namespace {
+
+// One retired block kept for the next load of any store. Allocators map blocks this large
+// afresh (Windows' heap always, glibc above its mapping threshold), and a fresh block costs a
+// page fault and a zeroed page per 4 KiB; a reload into the spare writes into memory already
+// mapped. One per process bounds what it holds to a single block, however many stores exist.
+class SpareBlock {
+  public:
+    // The spare if it holds `bytes` without being more than twice that (so a small volume
+    // does not pin a huge block); otherwise nothing, and the spare stays for another load.
+    std::unique_ptr<VoxelBlock> take(std::size_t bytes) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!block_ || block_->capacity < bytes || block_->capacity / 2 > bytes) return nullptr;
+        return std::move(block_);
+    }
+
+    // Keeps `block` as the spare; the one it replaces is freed, outside the lock.
+    void keep(std::unique_ptr<VoxelBlock> block) {
+        std::unique_ptr<VoxelBlock> replaced;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        replaced = std::exchange(block_, std::move(block));
+    }
+
+  private:
+    std::mutex mutex_;
+    std::unique_ptr<VoxelBlock> block_;
+};
+
+SpareBlock& spareBlock() {
+    static SpareBlock spare;
+    return spare;
+}
+
+std::unique_ptr<VoxelBlock> allocateBlock(std::size_t capacity) {
+    std::unique_ptr<VoxelBlock> block(new (std::nothrow) VoxelBlock{0, nullptr, nullptr, capacity});
+    if (block) block->bytes.reset(new (std::nothrow) unsigned char[capacity]);
+    if (!block || !block->bytes) return nullptr;
+    return block;
+}
 
 constexpr std::int32_t kIndexMask = kVolumeGridSize - 1;
 
@@ -156,13 +196,13 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
         return kBodyIncomplete;
     }
     const auto bodySize = static_cast<std::size_t>(check.bodyBytes);
-    std::unique_ptr<VoxelBlock> block(new (std::nothrow) VoxelBlock{
-        check.channelCount, samplerkernels::fastestKernel(check.channelCount), nullptr});
-    if (block) {
-        block->bytes.reset(
-            new (std::nothrow) unsigned char[bodySize + samplerkernels::kTrailingPadding]);
-    }
-    if (!block || !block->bytes) return kAllocationFailed;
+    const std::size_t blockSize = bodySize + samplerkernels::kTrailingPadding;
+    std::unique_ptr<VoxelBlock> block = spareBlock().take(blockSize);
+    if (!block) block = allocateBlock(blockSize);
+    if (!block) return kAllocationFailed;
+    block->channelCount = check.channelCount;
+    block->sample = samplerkernels::fastestKernel(check.channelCount);
+    // A reused block still holds its previous volume's bytes past this body.
     std::fill_n(block->bytes.get() + bodySize, samplerkernels::kTrailingPadding, 0);
 
     // The file may have shrunk since its size was taken. A cut that lands while the body is
@@ -174,16 +214,18 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
     if (bodyBytes < bodySize || sizeAfterRead < wholeSize) {
         const std::int64_t bodyLeft = std::max<std::int64_t>(sizeAfterRead - kHeaderSize, 0);
         bytesRead = static_cast<std::int32_t>(std::min<std::int64_t>(bodyBytes, bodyLeft));
+        spareBlock().keep(std::move(block));
         return kBodyIncomplete;
     }
 
+    std::unique_ptr<VoxelBlock> previous;
     {
         const std::lock_guard<std::mutex> lock(loadMutex_);
-        const VoxelBlock* previous = block_.exchange(block.release(), std::memory_order_seq_cst);
+        previous.reset(block_.exchange(block.release(), std::memory_order_seq_cst));
         channelCount_.store(check.channelCount, std::memory_order_release);
         readers_.waitForReaders();
-        delete previous;
     }
+    if (previous) spareBlock().keep(std::move(previous));
     bytesRead = static_cast<std::int32_t>(bodySize);
     return check.channelCount;
 }

@@ -57,8 +57,8 @@ class VoxelVolume {
   private:
     std::atomic<std::int32_t> channelCount_{0};
     // Replaced only by a complete load; readers announce themselves in readers_ so the
-    // previous block is freed only once no sampler can still be reading it.
-    std::atomic<const VoxelBlock*> block_{nullptr};
+    // previous block is retired only once no sampler can still be reading it.
+    std::atomic<VoxelBlock*> block_{nullptr};
     std::FILE* logStream_ = nullptr;
     mutable ReaderRegistry readers_;
     std::mutex loadMutex_;
