@@ -77,12 +77,15 @@ TEST_F(NodeResources, TwoThousandLoadsIntoOneNodeHoldOneVolume) {
         mayahost::clearMessages();
         if (i % 100 == 0) hostile::outputsOf(node);
     }
-    // End on the volume it started with, so the heap should hold exactly what it held then.
+    // End on the volume it started with.
     ASSERT_TRUE(mayahost::setString(node, "fileTextureName", scene_.rgbPath()).ok);
     mayahost::clearMessages();
 
     EXPECT_EQ(openDescriptors(), descriptorsBefore);
-    EXPECT_LT(heapInUse() - heapBefore, 64 * 1024);
+    // The process keeps one retired block for the next load, so the heap may hold one more
+    // volume than before, of the largest size loaded here, and nothing else.
+    constexpr long long kRgbaBlockBytes = 128LL * 128 * 128 * 4 + 1;
+    EXPECT_LT(heapInUse() - heapBefore, kRgbaBlockBytes + 64 * 1024);
 }
 
 // Prints the resident memory that nodes add when each loads the same 8 MiB volume; the only
