@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "ReaderGuard.h"
 #include "SamplerKernels.h"
 #include "VolumeFormat.h"
 
@@ -180,7 +181,7 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
         const std::lock_guard<std::mutex> lock(loadMutex_);
         const VoxelBlock* previous = block_.exchange(block.release(), std::memory_order_seq_cst);
         channelCount_.store(check.channelCount, std::memory_order_release);
-        readers_.waitForReaders();
+        readerguard::waitForReaders();
         delete previous;
     }
     bytesRead = static_cast<std::int32_t>(bodySize);
@@ -188,8 +189,8 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
 }
 
 VoxelSample VoxelVolume::voxelAt(std::int32_t x, std::int32_t y, std::int32_t z) const {
-    const ReaderRegistry::Scope reading(readers_);
-    const VoxelBlock* block = block_.load(std::memory_order_seq_cst);
+    const readerguard::Scope reading;
+    const VoxelBlock* block = block_.load(std::memory_order_acquire);
     return block ? samplerkernels::decodeRecord(recordAt(*block, x, y, z), block->channelCount)
                  : kTransparentBlack;
 }
@@ -199,8 +200,8 @@ VoxelSample VoxelVolume::lerpSample(const VoxelSample& a, const VoxelSample& b, 
 }
 
 VoxelSample VoxelVolume::sampleTrilinear(float u, float v, float w) const {
-    const ReaderRegistry::Scope reading(readers_);
-    const VoxelBlock* block = block_.load(std::memory_order_seq_cst);
+    const readerguard::Scope reading;
+    const VoxelBlock* block = block_.load(std::memory_order_acquire);
     return block ? block->sample(block->bytes.get(), block->channelCount, u, v, w)
                  : kTransparentBlack;
 }
