@@ -29,7 +29,10 @@ bool registerHeavyBarrier() {
 // Once registered, the expedited command cannot fail.
 void heavyBarrier() { ::syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0); }
 #elif defined(_WIN32)
-bool registerHeavyBarrier() { return true; }
+// Wine (8 at least) lets FlushProcessWriteBuffers return without doing anything.
+bool registerHeavyBarrier() {
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+}
 
 void heavyBarrier() { ::FlushProcessWriteBuffers(); }
 #else
