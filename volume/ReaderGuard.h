@@ -27,14 +27,14 @@ inline thread_local ThreadRecord* currentRecord = nullptr;
 // Claims a record for the calling thread, released again when the thread ends.
 ThreadRecord& registerThread();
 
-// Scopes nest: one entered while the thread is already inside leaves the sequence alone.
+// Scopes nest: one entered while the thread is already inside finds the sequence odd and
+// leaves it as it was, without a branch on the way in or out.
 class Scope {
   public:
     Scope()
         : record_(currentRecord != nullptr ? *currentRecord : registerThread()),
           entry_(record_.sequence.load(std::memory_order_relaxed)) {
-        if (entry_ % 2 != 0) return;
-        record_.sequence.store(entry_ + 1, std::memory_order_relaxed);
+        record_.sequence.store(entry_ | 1, std::memory_order_relaxed);
         // The announcement must be visible before the data is read: the writer's barrier
         // orders it, so only the compiler must keep it in place.
         if (record_.fenceOnEntry) {
@@ -43,8 +43,9 @@ class Scope {
             std::atomic_signal_fence(std::memory_order_seq_cst);
         }
     }
+    // Outermost: the next even number; nested: the odd number found on entry.
     ~Scope() {
-        if (entry_ % 2 == 0) record_.sequence.store(entry_ + 2, std::memory_order_release);
+        record_.sequence.store(entry_ + 2 - ((entry_ & 1) << 1), std::memory_order_release);
     }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
