@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "ReaderRegistry.h"
+#include "ReaderGuard.h"
 #include "SamplerKernels.h"
 
 namespace bench {
@@ -16,15 +16,14 @@ class GuardedKernel {
         : kernel_(kernel), records_(records), channelCount_(channelCount) {}
 
     VoxelSample operator()(float u, float v, float w) const {
-        const ReaderRegistry::Scope reading(readers_);
-        return kernel_(records_.load(std::memory_order_seq_cst), channelCount_, u, v, w);
+        const readerguard::Scope reading;
+        return kernel_(records_.load(std::memory_order_acquire), channelCount_, u, v, w);
     }
 
   private:
     samplerkernels::SampleFunction kernel_;
     std::atomic<const unsigned char*> records_;
     std::int32_t channelCount_;
-    ReaderRegistry readers_;
 };
 
 }  // namespace bench

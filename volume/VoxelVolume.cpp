@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "ReaderGuard.h"
 #include "SamplerKernels.h"
 #include "VolumeFormat.h"
 
@@ -223,7 +224,7 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
         const std::lock_guard<std::mutex> lock(loadMutex_);
         previous.reset(block_.exchange(block.release(), std::memory_order_seq_cst));
         channelCount_.store(check.channelCount, std::memory_order_release);
-        readers_.waitForReaders();
+        readerguard::waitForReaders();
     }
     if (previous) spareBlock().keep(std::move(previous));
     bytesRead = static_cast<std::int32_t>(bodySize);
@@ -231,8 +232,8 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
 }
 
 VoxelSample VoxelVolume::voxelAt(std::int32_t x, std::int32_t y, std::int32_t z) const {
-    const ReaderRegistry::Scope reading(readers_);
-    const VoxelBlock* block = block_.load(std::memory_order_seq_cst);
+    const readerguard::Scope reading;
+    const VoxelBlock* block = block_.load(std::memory_order_acquire);
     return block ? samplerkernels::decodeRecord(recordAt(*block, x, y, z), block->channelCount)
                  : kTransparentBlack;
 }
@@ -242,8 +243,8 @@ VoxelSample VoxelVolume::lerpSample(const VoxelSample& a, const VoxelSample& b, 
 }
 
 VoxelSample VoxelVolume::sampleTrilinear(float u, float v, float w) const {
-    const ReaderRegistry::Scope reading(readers_);
-    const VoxelBlock* block = block_.load(std::memory_order_seq_cst);
+    const readerguard::Scope reading;
+    const VoxelBlock* block = block_.load(std::memory_order_acquire);
     return block ? block->sample(block->bytes.get(), block->channelCount, u, v, w)
                  : kTransparentBlack;
 }

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <mutex>
 
-#include "ReaderRegistry.h"
-
 // Voxels per axis of the lattice the sampler addresses, whatever the file's header says.
 constexpr std::int32_t kVolumeGridSize = 128;
 
@@ -56,10 +54,9 @@ class VoxelVolume {
 
   private:
     std::atomic<std::int32_t> channelCount_{0};
-    // Replaced only by a complete load; readers announce themselves in readers_ so the
+    // Replaced only by a complete load; samplers read it inside a readerguard::Scope so the
     // previous block is retired only once no sampler can still be reading it.
     std::atomic<VoxelBlock*> block_{nullptr};
     std::FILE* logStream_ = nullptr;
-    mutable ReaderRegistry readers_;
     std::mutex loadMutex_;
 };

@@ -4,10 +4,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <future>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "PluginFixture.h"
+#include "VolumeFiles.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -132,6 +139,41 @@ TEST(PluginModule, DynamicSymbolTableHoldsThePlainEntryPointNames) {
         EXPECT_TRUE(std::regex_search(symbols, std::regex(std::string(" ") + name + "\n"))) << name;
     }
     EXPECT_EQ(symbols.find("VoxelVolume"), std::string::npos) << "internals must stay private";
+}
+#endif
+
+#ifndef _WIN32
+bool pluginModuleMapped() {
+    void* const module = dlopen(VOXLUM_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+    if (module != nullptr) dlclose(module);
+    return module != nullptr;
+}
+
+// A render thread that sampled may outlive the plug-in: unloading must still unmap the module,
+// so nothing of it may stay hooked to the end of that thread, which must then end cleanly.
+TEST(PluginModule, UnloadsWhileAThreadThatSampledLivesOn) {
+    testfiles::ScratchFolder folder;
+    const std::string path = folder.file("volume.vol").string();
+    testfiles::writeBytes(path, testfiles::volumeBytes({}, testfiles::randomBody(4, 9)));
+    mayahost::setConsoleEcho(false);
+    ASSERT_TRUE(mayahost::loadPlugin(VOXLUM_PLUGIN_PATH).ok);
+    mayahost::Node* node = nullptr;
+    ASSERT_TRUE(mayahost::createNode("Voxlum", node).ok);
+    ASSERT_TRUE(mayahost::setString(node, "fileTextureName", path).ok);
+
+    std::promise<bool> sampled;
+    std::promise<void> unloaded;
+    std::thread renderThread([&] {
+        MFloatVector color;
+        sampled.set_value(mayahost::getFloat3(node, "outColor", color).ok);
+        unloaded.get_future().wait();
+    });
+    EXPECT_TRUE(sampled.get_future().get());
+    EXPECT_TRUE(mayahost::deleteNode(node).ok);
+    EXPECT_TRUE(mayahost::unloadPlugin(VOXLUM_PLUGIN_PATH).ok);
+    EXPECT_FALSE(pluginModuleMapped());
+    unloaded.set_value();
+    renderThread.join();
 }
 #endif
 

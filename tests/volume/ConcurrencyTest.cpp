@@ -2,140 +2,271 @@
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "ReaderGuard.h"
 #include "ReferenceSampler.h"
 #include "VolumeFiles.h"
 #include "VoxelVolume.h"
 
+#if defined(__linux__)
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#endif
+
 namespace {
 
-using Point = std::array<float, 3>;
-
-// An RGBA and an RGB volume, and files to load in turn: each volume's and two that fail (one cut
-// short, one missing).
-struct LoadFiles {
-    testfiles::ScratchFolder folder;
-    const std::array<reference::Volume, 2> volumes = {
-        reference::Volume{testfiles::randomBody(4, 501), 4},
-        reference::Volume{testfiles::randomBody(3, 502), 3}};
-    const std::array<std::string, 4> paths = {
-        folder.file("a.vol").string(), folder.file("short.vol").string(),
-        folder.file("b.vol").string(), folder.file("missing.vol").string()};
-    const std::vector<Point> points = randomPoints();
-
-    LoadFiles() {
-        testfiles::writeBytes(paths[0], testfiles::volumeBytes({}, volumes[0].body));
-        testfiles::writeBytes(paths[2],
-                              testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, volumes[1].body));
-        auto truncated = testfiles::volumeBytes({}, volumes[0].body);
+// Two loadable volumes and files that give them, refuse to load, or are missing.
+class InstalledVolumes {
+  public:
+    InstalledVolumes() {
+        testfiles::writeBytes(folder_.file("a.vol"), testfiles::volumeBytes({}, volumes_[0].body));
+        testfiles::writeBytes(folder_.file("b.vol"),
+                              testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, volumes_[1].body));
+        auto truncated = testfiles::volumeBytes({}, volumes_[0].body);
         truncated.resize(truncated.size() / 2);
-        testfiles::writeBytes(paths[1], truncated);
+        testfiles::writeBytes(folder_.file("short.vol"), truncated);
+        std::mt19937 generator(5);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        for (auto& p : points_) p = {unit(generator), unit(generator), unit(generator)};
     }
 
-    // Samples `store` at the i-th point: true if the sample is exactly what one of the volumes
-    // gives, never a mixture or garbage.
-    bool sampleMatchesAVolume(const VoxelVolume& store, std::size_t i) const {
-        const Point& p = points[i % points.size()];
+    // a.vol, short.vol, b.vol, missing.vol: every other one loads, a and b alternately.
+    std::string file(int round) const {
+        static const char* const kNames[] = {"a.vol", "short.vol", "b.vol", "missing.vol"};
+        return folder_.file(kNames[round % 4]).string();
+    }
+
+    // Samples `store` at the i-th point and tells whether the value is exactly what one of
+    // the volumes gives there: never a mixture or garbage.
+    bool sampleMatches(const VoxelVolume& store, std::size_t i) const {
+        const auto& p = points_[i % points_.size()];
         const VoxelSample s = store.sampleTrilinear(p[0], p[1], p[2]);
-        return reference::sameBits(s, reference::sampleTrilinear(volumes[0], p[0], p[1], p[2])) ||
-               reference::sameBits(s, reference::sampleTrilinear(volumes[1], p[0], p[1], p[2]));
-    }
-
-    // Loads the files into `store` in turn from `first` on, `rounds` times; returns the number
-    // of loads that succeeded.
-    int loadInTurn(VoxelVolume& store, std::size_t first, int rounds) const {
-        int successfulLoads = 0;
-        std::int32_t bytesRead = 0;
-        for (int round = 0; round < rounds; ++round) {
-            const std::string& path = paths[(first + static_cast<std::size_t>(round)) % 4];
-            if (store.loadVolumeFile(path.c_str(), bytesRead) > 0) ++successfulLoads;
-        }
-        return successfulLoads;
+        return reference::sameBits(s, reference::sampleTrilinear(volumes_[0], p[0], p[1], p[2])) ||
+               reference::sameBits(s, reference::sampleTrilinear(volumes_[1], p[0], p[1], p[2]));
     }
 
   private:
-    static std::vector<Point> randomPoints() {
-        std::vector<Point> result;
-        std::mt19937 generator(5);
-        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-        for (int i = 0; i < 64; ++i)
-            result.push_back({unit(generator), unit(generator), unit(generator)});
-        return result;
-    }
+    testfiles::ScratchFolder folder_;
+    const std::array<reference::Volume, 2> volumes_ = {
+        reference::Volume{testfiles::randomBody(4, 501), 4},
+        reference::Volume{testfiles::randomBody(3, 502), 3}};
+    std::array<std::array<float, 3>, 64> points_;
 };
 
-// Samplers run on `stores` in turn until `loading` is cleared.
-class Samplers {
-  public:
-    Samplers(const LoadFiles& files, const std::vector<const VoxelVolume*>& stores, int count) {
-        for (int t = 0; t < count; ++t) {
-            threads_.emplace_back([&files, stores, t, this] {
-                for (std::size_t i = static_cast<std::size_t>(t); running_.load(); ++i) {
-                    if (!files.sampleMatchesAVolume(*stores[i % stores.size()], i)) ++bad_;
-                    ++samples_;
+// Sampling goes on at least until this many loads have replaced the volume under it.
+constexpr int kLoadsToSee = 6;
+
+// Keeps replacing the volumes of `stores` until `keepLoading` turns false; counts the loads
+// that succeeded.
+std::thread startLoading(const InstalledVolumes& files, std::vector<VoxelVolume*> stores,
+                         const std::atomic<bool>& keepLoading, std::atomic<int>& successfulLoads) {
+    return std::thread([&files, stores, &keepLoading, &successfulLoads] {
+        std::int32_t bytesRead = 0;
+        for (int round = 0; keepLoading.load(); ++round) {
+            for (VoxelVolume* store : stores) {
+                if (store->loadVolumeFile(files.file(round).c_str(), bytesRead) > 0)
+                    ++successfulLoads;
+            }
+        }
+    });
+}
+
+class Concurrency : public testing::Test {
+  protected:
+    void loadFirstVolume(VoxelVolume& store) const {
+        std::int32_t bytesRead = 0;
+        ASSERT_EQ(store.loadVolumeFile(files_.file(0).c_str(), bytesRead), 4);
+    }
+
+    const InstalledVolumes files_;
+};
+
+// Samplers run while another thread keeps replacing the volume with good and bad files: every
+// sample must be exactly what one of the installed volumes gives.
+TEST_F(Concurrency, SamplesDuringLoadsMatchAnInstalledVolume) {
+    VoxelVolume store;
+    loadFirstVolume(store);
+
+    std::atomic<bool> loading{true};
+    std::atomic<int> badSamples{0};
+    std::atomic<long> samples{0};
+    std::vector<std::thread> samplers;
+    for (std::size_t t = 0; t < 3; ++t) {
+        samplers.emplace_back([&, t] {
+            for (std::size_t i = t; loading.load(); ++i) {
+                if (!files_.sampleMatches(store, i)) ++badSamples;
+                ++samples;
+            }
+        });
+    }
+    int successfulLoads = 0;
+    std::int32_t bytesRead = 0;
+    for (int round = 0; round < 24; ++round) {
+        if (store.loadVolumeFile(files_.file(round).c_str(), bytesRead) > 0) ++successfulLoads;
+    }
+    loading = false;
+    for (auto& thread : samplers) thread.join();
+
+    EXPECT_EQ(successfulLoads, 12);
+    EXPECT_GT(samples.load(), 0);
+    EXPECT_EQ(badSamples.load(), 0);
+}
+
+// Render threads come and go: each ending thread hands its reader record back and a new one
+// takes it over, while loads keep waiting for whoever is reading.
+TEST_F(Concurrency, SamplerThreadsStartingAndEndingDuringLoads) {
+    VoxelVolume store;
+    loadFirstVolume(store);
+
+    std::atomic<bool> loading{true};
+    std::atomic<int> successfulLoads{0};
+    std::thread loader = startLoading(files_, {&store}, loading, successfulLoads);
+    std::atomic<int> badSamples{0};
+    for (int wave = 0; wave < 40 || successfulLoads.load() < kLoadsToSee; ++wave) {
+        std::vector<std::thread> samplers;
+        for (std::size_t t = 0; t < 3; ++t) {
+            samplers.emplace_back([&, t] {
+                for (std::size_t i = t; i < t + 2000; ++i) {
+                    if (!files_.sampleMatches(store, i)) ++badSamples;
                 }
             });
         }
+        for (auto& thread : samplers) thread.join();
     }
-    // Stops the samplers and waits for them.
-    void stop() {
-        running_ = false;
-        for (auto& thread : threads_) thread.join();
-        threads_.clear();
-    }
-    ~Samplers() { stop(); }
-    long samples() const { return samples_.load(); }
-    int badSamples() const { return bad_.load(); }
+    loading = false;
+    loader.join();
 
-  private:
-    std::atomic<bool> running_{true};
-    std::atomic<int> bad_{0};
-    std::atomic<long> samples_{0};
-    std::vector<std::thread> threads_;
+    EXPECT_EQ(badSamples.load(), 0);
+}
+
+// One thread's reader record serves every store it samples, and loads into different stores
+// wait on the same records at the same time; the block one store retires becomes the spare the
+// other fills, which no sampler may ever read while it is filled.
+TEST_F(Concurrency, ThreadsSamplingTwoStoresWhileBothReload) {
+    std::array<VoxelVolume, 2> stores;
+    for (VoxelVolume& store : stores) loadFirstVolume(store);
+
+    std::atomic<bool> loading{true};
+    std::atomic<int> successfulLoads{0};
+    std::array<std::thread, 2> loaders = {
+        startLoading(files_, {&stores[0]}, loading, successfulLoads),
+        startLoading(files_, {&stores[1]}, loading, successfulLoads)};
+    std::atomic<int> badSamples{0};
+    std::vector<std::thread> samplers;
+    for (std::size_t t = 0; t < 2; ++t) {
+        samplers.emplace_back([&, t] {
+            for (std::size_t i = t; i < t + 20000 || successfulLoads.load() < kLoadsToSee; ++i) {
+                if (!files_.sampleMatches(stores[i % 2], i / 2)) ++badSamples;
+            }
+        });
+    }
+    for (auto& thread : samplers) thread.join();
+    loading = false;
+    for (auto& thread : loaders) thread.join();
+
+    EXPECT_EQ(badSamples.load(), 0);
+}
+
+// A value a writer retires through the reader guard: overwritten just before it is freed, so
+// a reader still holding it sees the damage even without a memory checker.
+// Atomic fields keep the compiler from dropping the overwrite as a store to a dying object.
+struct Guarded {
+    explicit Guarded(std::uint64_t v) : value(v), complement(~v) {}
+    ~Guarded() {
+        value.store(complement.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    }
+    bool intact() const {
+        return complement.load(std::memory_order_relaxed) == ~value.load(std::memory_order_relaxed);
+    }
+    std::atomic<std::uint64_t> value;
+    std::atomic<std::uint64_t> complement;
 };
 
-// Samplers run while another thread keeps replacing the volume with good and bad files.
-TEST(Concurrency, SamplesDuringLoadsMatchAnInstalledVolume) {
-    const LoadFiles files;
-    VoxelVolume store;
-    std::int32_t bytesRead = 0;
-    ASSERT_EQ(store.loadVolumeFile(files.paths[0].c_str(), bytesRead), 4);
-
-    Samplers samplers(files, {&store}, 3);
-    const int successfulLoads = files.loadInTurn(store, 0, 24);
-    samplers.stop();
-
-    EXPECT_EQ(successfulLoads, 12);
-    EXPECT_GT(samplers.samples(), 0);
-    EXPECT_EQ(samplers.badSamples(), 0);
-}
-
-// Two stores load at once, so blocks one retires become the spare the other fills, while both
-// are sampled: no sampler may ever read a block that a load is filling.
-TEST(Concurrency, LoadsIntoTwoStoresAtOnceWhileBothAreSampled) {
-    const LoadFiles files;
-    std::array<VoxelVolume, 2> stores;
-    std::int32_t bytesRead = 0;
-    for (VoxelVolume& store : stores)
-        ASSERT_EQ(store.loadVolumeFile(files.paths[0].c_str(), bytesRead), 4);
-
-    Samplers samplers(files, {&stores[0], &stores[1]}, 2);
-    std::array<int, 2> successfulLoads = {0, 0};
-    std::vector<std::thread> loaders;
-    for (std::size_t s = 0; s < stores.size(); ++s) {
-        loaders.emplace_back(
-            [&, s] { successfulLoads[s] = files.loadInTurn(stores[s], 2 * s, 24); });
+void replaceUntil(std::atomic<const Guarded*>& published, const std::atomic<bool>& keepGoing) {
+    for (std::uint64_t v = 1; keepGoing.load(); ++v) {
+        std::unique_ptr<const Guarded> previous(
+            published.exchange(new Guarded(v), std::memory_order_seq_cst));
+        readerguard::waitForReaders();
     }
-    for (auto& thread : loaders) thread.join();
-    samplers.stop();
-
-    EXPECT_EQ(successfulLoads[0], 12);
-    EXPECT_EQ(successfulLoads[1], 12);
-    EXPECT_GT(samplers.samples(), 0);
-    EXPECT_EQ(samplers.badSamples(), 0);
 }
+
+// A thread inside two scopes at once (one read nested in another): leaving the inner scope
+// must not tell writers the thread has stopped reading what it took in the outer one.
+TEST_F(Concurrency, NestedScopeKeepsTheOuterReadGuarded) {
+    std::array<std::atomic<const Guarded*>, 2> published = {new Guarded(0), new Guarded(0)};
+    std::atomic<bool> replacing{true};
+    std::array<std::thread, 2> writers = {
+        std::thread(replaceUntil, std::ref(published[0]), std::cref(replacing)),
+        std::thread(replaceUntil, std::ref(published[1]), std::cref(replacing))};
+    long damaged = 0;
+    for (int read = 0; read < 200000; ++read) {
+        const readerguard::Scope outer;
+        const Guarded* outerValue = published[0].load(std::memory_order_acquire);
+        {
+            const readerguard::Scope inner;
+            if (!published[1].load(std::memory_order_acquire)->intact()) ++damaged;
+        }
+        std::this_thread::yield();
+        if (!outerValue->intact()) ++damaged;
+    }
+    replacing = false;
+    for (auto& thread : writers) thread.join();
+    for (auto& value : published) delete value.load();
+
+    EXPECT_EQ(damaged, 0);
+}
+
+#if defined(__linux__)
+// Refuses membarrier in this process, as a seccomp sandbox or an old kernel would.
+bool refuseMembarrier() {
+    sock_filter instructions[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_membarrier, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program = {static_cast<unsigned short>(std::size(instructions)), instructions};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Where membarrier is refused, readers must fence for themselves and loads stay safe. Runs in
+// a fresh process: whether the barrier is there is decided once per process.
+TEST(ConcurrencyDeathTest, WithoutMembarrierReadersFenceAndSamplesStayExact) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const InstalledVolumes files;
+    EXPECT_EXIT(
+        {
+            if (!refuseMembarrier()) std::exit(2);
+            VoxelVolume store;
+            std::int32_t bytesRead = 0;
+            if (store.loadVolumeFile(files.file(0).c_str(), bytesRead) != 4) std::exit(3);
+            if (!files.sampleMatches(store, 0) || !readerguard::currentRecord->fenceOnEntry)
+                std::exit(4);
+            std::atomic<bool> loading{true};
+            std::atomic<int> successfulLoads{0};
+            std::thread loader = startLoading(files, {&store}, loading, successfulLoads);
+            int badSamples = 0;
+            for (std::size_t i = 0; i < 20000 || successfulLoads.load() < kLoadsToSee; ++i)
+                badSamples += !files.sampleMatches(store, i);
+            loading = false;
+            loader.join();
+            std::exit(badSamples == 0 ? 0 : 5);
+        },
+        testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
