@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "ReaderGuard.h"
@@ -21,14 +22,8 @@
 #include <filesystem>
 #endif
 
-struct VoxelBlock {
-    std::int32_t channelCount;
-    // The fastest kernel this processor runs for the block's record size, chosen with the block
-    // so sampling only calls it.
-    samplerkernels::SampleFunction sample;
-    std::unique_ptr<unsigned char[]> bytes;
-    std::size_t capacity;  // bytes allocated: a reused block may be larger than its body
-};
+static_assert(std::is_same_v<decltype(VoxelBlock::sample), samplerkernels::SampleFunction>,
+              "a block holds a kernel");
 
 namespace {
 
@@ -240,11 +235,4 @@ VoxelSample VoxelVolume::voxelAt(std::int32_t x, std::int32_t y, std::int32_t z)
 
 VoxelSample VoxelVolume::lerpSample(const VoxelSample& a, const VoxelSample& b, float t) {
     return samplerkernels::lerpSamples(a, b, t);
-}
-
-VoxelSample VoxelVolume::sampleTrilinear(float u, float v, float w) const {
-    const readerguard::Scope reading;
-    const VoxelBlock* block = block_.load(std::memory_order_acquire);
-    return block ? block->sample(block->bytes.get(), block->channelCount, u, v, w)
-                 : kTransparentBlack;
 }

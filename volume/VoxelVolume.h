@@ -3,9 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+
+#include "ReaderGuard.h"
 
 // Voxels per axis of the lattice the sampler addresses, whatever the file's header says.
 constexpr std::int32_t kVolumeGridSize = 128;
@@ -21,7 +25,17 @@ struct VoxelSample {
     float a;
 };
 
-struct VoxelBlock;
+// One loaded volume. Declared here so that sampling inlines into its caller: a sample is then
+// one call, into the kernel.
+struct VoxelBlock {
+    std::int32_t channelCount;
+    // The fastest kernel this processor runs for the block's record size, chosen with the block
+    // so sampling only calls it.
+    VoxelSample (*sample)(const unsigned char* records, std::int32_t channelCount, float u, float v,
+                          float w);
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t capacity;  // bytes allocated: a reused block may be larger than its body
+};
 
 class VoxelVolume {
   public:
@@ -45,7 +59,12 @@ class VoxelVolume {
 
     // Trilinear sample at texture coordinate (u, v, w); coordinates wrap with period 1 and
     // non-finite ones sample as 0. Transparent black while the store holds no volume.
-    VoxelSample sampleTrilinear(float u, float v, float w) const;
+    VoxelSample sampleTrilinear(float u, float v, float w) const {
+        const readerguard::Scope reading;
+        const VoxelBlock* block = block_.load(std::memory_order_acquire);
+        return block ? block->sample(block->bytes.get(), block->channelCount, u, v, w)
+                     : VoxelSample{0.0f, 0.0f, 0.0f, 0.0f};
+    }
 
     // Channels of the volume in use, 0 before the first successful load.
     std::int32_t channelCount() const { return channelCount_.load(std::memory_order_acquire); }
