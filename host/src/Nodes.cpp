@@ -376,8 +376,20 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
     return computed ? Result() : computeFailure(described, computed);
 }
 
-Result notWritable(const Slot& layout) {
-    return Result::failure("attribute \"" + layout.attribute->longName + "\" is not writable");
+// The slot a value of type T may be set in; otherwise -1 and `failure` tells why.
+template <class T>
+int writableSlot(const Node* node, const AttributeRef& attribute, Result& failure) {
+    const int slot = findTypedSlot<T>(node, attribute);
+    if (slot < 0) {
+        failure = lookupFailure(node, attribute);
+        return -1;
+    }
+    const Attribute& described = *node->type->slots[slot].attribute;
+    if (!described.writable) {
+        failure = Result::failure("attribute \"" + described.longName + "\" is not writable");
+        return -1;
+    }
+    return slot;
 }
 
 // A value set in `values` is clean; what it affects is dirty.
@@ -413,14 +425,12 @@ bool offerToNode(Node& node, const Slot& layout, const T& value) {
 
 template <class T>
 Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
-    const int slot = findTypedSlot<T>(node, attribute);
+    Result failure;
+    const int slot = writableSlot<T>(node, attribute, failure);
     if (slot < 0) {
-        return lookupFailure(node, attribute);
+        return failure;
     }
     const Slot& layout = node->type->slots[slot];
-    if (!layout.attribute->writable) {
-        return notWritable(layout);
-    }
     const bool keptByNode = layout.attribute->internal && offerToNode(*node, layout, value);
     std::lock_guard<NodeLock> lock(node->mutex);
     if (!keptByNode) {
@@ -493,16 +503,14 @@ Result ShadingContext::attach(Node* node) {
 }
 
 Result ShadingContext::setFloat3(AttributeRef attribute, float x, float y, float z) {
-    const int slot = findTypedSlot<MFloatVector>(node_, attribute);
+    Result failure;
+    const int slot = writableSlot<MFloatVector>(node_, attribute, failure);
     if (slot < 0) {
-        return lookupFailure(node_, attribute);
+        return failure;
     }
-    const Slot& layout = node_->type->slots[slot];
-    if (!layout.attribute->writable) {
-        return notWritable(layout);
-    }
-    if (layout.attribute->internal) {
-        return Result::failure("internal attribute \"" + layout.attribute->longName +
+    const Attribute& described = *node_->type->slots[slot].attribute;
+    if (described.internal) {
+        return Result::failure("internal attribute \"" + described.longName +
                                "\" is set on the node, not on a shading context");
     }
     *static_cast<MFloatVector*>(values_->valueAddress(slot)) = MFloatVector(x, y, z);
