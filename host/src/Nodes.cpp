@@ -376,20 +376,21 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
     return computed ? Result() : computeFailure(described, computed);
 }
 
-// The slot a value of type T may be set in; otherwise -1 and `failure` tells why.
+// The slot a value of type T may be set in, or -1; settingFailure then tells why.
 template <class T>
-int writableSlot(const Node* node, const AttributeRef& attribute, Result& failure) {
+int writableSlot(const Node* node, const AttributeRef& attribute) {
+    const int slot = findTypedSlot<T>(node, attribute);
+    return slot >= 0 && node->type->slots[slot].attribute->writable ? slot : -1;
+}
+
+template <class T>
+Result settingFailure(const Node* node, const AttributeRef& attribute) {
     const int slot = findTypedSlot<T>(node, attribute);
     if (slot < 0) {
-        failure = lookupFailure(node, attribute);
-        return -1;
+        return lookupFailure(node, attribute);
     }
-    const Attribute& described = *node->type->slots[slot].attribute;
-    if (!described.writable) {
-        failure = Result::failure("attribute \"" + described.longName + "\" is not writable");
-        return -1;
-    }
-    return slot;
+    return Result::failure("attribute \"" + node->type->slots[slot].attribute->longName +
+                           "\" is not writable");
 }
 
 // A value set in `values` is clean; what it affects is dirty.
@@ -425,10 +426,9 @@ bool offerToNode(Node& node, const Slot& layout, const T& value) {
 
 template <class T>
 Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
-    Result failure;
-    const int slot = writableSlot<T>(node, attribute, failure);
+    const int slot = writableSlot<T>(node, attribute);
     if (slot < 0) {
-        return failure;
+        return settingFailure<T>(node, attribute);
     }
     const Slot& layout = node->type->slots[slot];
     const bool keptByNode = layout.attribute->internal && offerToNode(*node, layout, value);
@@ -503,10 +503,9 @@ Result ShadingContext::attach(Node* node) {
 }
 
 Result ShadingContext::setFloat3(AttributeRef attribute, float x, float y, float z) {
-    Result failure;
-    const int slot = writableSlot<MFloatVector>(node_, attribute, failure);
+    const int slot = writableSlot<MFloatVector>(node_, attribute);
     if (slot < 0) {
-        return failure;
+        return settingFailure<MFloatVector>(node_, attribute);
     }
     const Attribute& described = *node_->type->slots[slot].attribute;
     if (described.internal) {
