@@ -18,6 +18,7 @@
 #include <new>
 
 #include "StatusReport.h"
+#include "VolumeFormat.h"
 
 // Newer devkits mark setMPSafe and the InContext pair deprecated; they are still the calls a
 // node of this kind needs on every release we support.
@@ -80,13 +81,13 @@ float wrapToUnitCube(float coordinate) {
 
 MString loadErrorMessage(VolumeLoadResult result, std::int32_t bytesRead) {
     switch (result) {
-        case -1:
+        case volformat::kOpenFailed:
             return "Opening file failed.";
-        case -2:
+        case volformat::kBodyIncomplete:
             return MString("Reading file failed. Bytes read: ") + static_cast<double>(bytesRead);
-        case -3:
+        case volformat::kAllocationFailed:
             return "Allocating memory failed.";
-        case -5:
+        case volformat::kHeaderIncomplete:
             return MString("Reading file header failed. Bytes read: ") +
                    static_cast<double>(bytesRead);
         default:
