@@ -2,6 +2,7 @@
 # the stand-in host in host/; with MAYA_LOCATION set it is a real Maya devkit, so the very
 # same sources build the plug-in the real host loads.
 add_library(voxlum_host_api INTERFACE)
+add_library(voxlum::host_api ALIAS voxlum_host_api)
 if(MAYA_LOCATION)
   find_path(MAYA_INCLUDE_DIR maya/MFnPlugin.h
             PATHS ${MAYA_LOCATION}/include ${MAYA_LOCATION}/devkit/include NO_DEFAULT_PATH REQUIRED)
@@ -13,5 +14,5 @@ if(MAYA_LOCATION)
                              $<$<PLATFORM_ID:Windows>:NT_PLUGIN> $<$<PLATFORM_ID:Linux>:LINUX>
                              $<$<PLATFORM_ID:Darwin>:OSMac_>)
 else()
-  target_link_libraries(voxlum_host_api INTERFACE OpenMaya)
+  target_link_libraries(voxlum_host_api INTERFACE voxlum::host)
 endif()

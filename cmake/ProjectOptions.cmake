@@ -1,6 +1,7 @@
 # Per-target build settings shared by every folder: warnings and sanitizers.
 
 add_library(voxlum_options INTERFACE)
+add_library(voxlum::options ALIAS voxlum_options)
 if(MSVC)
   target_compile_options(voxlum_options INTERFACE /W4 $<$<BOOL:${VOXLUM_WERROR}>:/WX>)
 else()
