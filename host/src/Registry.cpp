@@ -42,21 +42,8 @@ int NodeType::findSlot(std::string_view name) const {
     return -1;
 }
 
-namespace {
-
-// The type whose initialize function runs on this thread; addAttribute and attributeAffects
-// apply to it.
-thread_local NodeType* initializingType = nullptr;
-
-bool nameOrIdTaken(const Registry& registry, const std::string& name, unsigned int id) {
-    return std::any_of(registry.types.begin(), registry.types.end(),
-                       [&](const std::unique_ptr<NodeType>& type) {
-                           return type->name == name || type->id == id;
-                       });
-}
-
-NodeType* findType(const Registry& registry, const std::string& name) {
-    for (const std::unique_ptr<NodeType>& type : registry.types) {
+NodeType* Registry::findType(std::string_view name) const {
+    for (const std::unique_ptr<NodeType>& type : types) {
         if (type->name == name) {
             return type.get();
         }
@@ -64,12 +51,18 @@ NodeType* findType(const Registry& registry, const std::string& name) {
     return nullptr;
 }
 
-void releaseAttributes(NodeType& type) {
-    for (Slot& slot : type.slots) {
-        slot.attribute->owner = nullptr;
-        slot.attribute->slot = -1;
-    }
+bool Registry::nameOrIdTaken(std::string_view name, unsigned int id) const {
+    return std::any_of(types.begin(), types.end(), [&](const std::unique_ptr<NodeType>& type) {
+        return type->name == name || type->id == id;
+    });
 }
+
+NodeType*& initializingType() {
+    thread_local NodeType* type = nullptr;
+    return type;
+}
+
+namespace {
 
 // The slots whose values change along with the slot: itself, its children and its parent.
 std::vector<int> familyOf(const NodeType& type, int slot) {
@@ -133,6 +126,8 @@ void writeDefault(BlockValues& values, std::size_t offset, const T& value) {
     std::memcpy(values.bytes.data() + offset, &value, sizeof value);
 }
 
+}  // namespace
+
 // Lays out the data block, builds the default values and the dirty propagation once all
 // attributes are known. Computed attributes start dirty.
 void finishLayout(NodeType& type) {
@@ -188,13 +183,20 @@ void finishLayout(NodeType& type) {
         }
     }
     for (std::size_t index = 0; index < type.slots.size(); ++index) {
-        const Slot& slot = type.slots[index];
         if (defaults.dirty[index] != 0) {
-            type.computedSlots.push_back(
-                {static_cast<int>(index), slot.storage, slot.offset, slot.flagCount});
+            type.computedSlots.push_back(static_cast<int>(index));
         }
     }
 }
+
+void releaseAttributes(NodeType& type) {
+    for (Slot& slot : type.slots) {
+        slot.attribute->owner = nullptr;
+        slot.attribute->slot = -1;
+    }
+}
+
+namespace {
 
 bool namesClash(const Attribute& one, const Attribute& other) {
     return one.longName == other.longName || one.longName == other.shortName ||
@@ -281,7 +283,7 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId,
     Registry& registry = mayahost::detail::registry();
     {
         std::lock_guard<std::mutex> lock(registry.mutex);
-        if (mayahost::detail::nameOrIdTaken(registry, typeName.asChar(), typeId.id())) {
+        if (registry.nameOrIdTaken(typeName.asChar(), typeId.id())) {
             return MStatus::kFailure;
         }
     }
@@ -292,10 +294,10 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId,
     nodeType->creator = creatorFunction;
     nodeType->classification = classification != nullptr ? classification->asChar() : "";
     nodeType->plugin = plugin;
-    NodeType* const outerType = mayahost::detail::initializingType;
-    mayahost::detail::initializingType = nodeType.get();
+    NodeType* const outerType = mayahost::detail::initializingType();
+    mayahost::detail::initializingType() = nodeType.get();
     const MStatus initialized = initFunction();
-    mayahost::detail::initializingType = outerType;
+    mayahost::detail::initializingType() = outerType;
     if (!initialized) {
         mayahost::detail::releaseAttributes(*nodeType);
         return initialized;
@@ -304,7 +306,7 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId,
 
     std::lock_guard<std::mutex> lock(registry.mutex);
     // Another thread may have registered the same name or id meanwhile.
-    if (mayahost::detail::nameOrIdTaken(registry, nodeType->name, nodeType->id)) {
+    if (registry.nameOrIdTaken(nodeType->name, nodeType->id)) {
         mayahost::detail::releaseAttributes(*nodeType);
         return MStatus::kFailure;
     }
@@ -343,7 +345,7 @@ MStatus MPxNode::addAttribute(const MObject& attr) {
     if (takeInjectedFailure(Operation::AddAttribute, status)) {
         return status;
     }
-    NodeType* type = mayahost::detail::initializingType;
+    NodeType* type = mayahost::detail::initializingType();
     if (type == nullptr) {
         return MStatus::kFailure;
     }
@@ -376,7 +378,7 @@ MStatus MPxNode::attributeAffects(const MObject& whenChanges, const MObject& isA
     if (takeInjectedFailure(Operation::AttributeAffects, status)) {
         return status;
     }
-    NodeType* type = mayahost::detail::initializingType;
+    NodeType* type = mayahost::detail::initializingType();
     if (type == nullptr) {
         return MStatus::kFailure;
     }
@@ -425,7 +427,7 @@ Result describeNodeType(const std::string& typeName, std::vector<AttributeInfo>&
     attributes.clear();
     detail::Registry& registry = detail::registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
-    const NodeType* type = detail::findType(registry, typeName);
+    const NodeType* type = registry.findType(typeName);
     if (type == nullptr) {
         return Result::failure("unknown node type \"" + typeName + "\"");
     }
@@ -462,7 +464,7 @@ Result createNode(const std::string& typeName, Node*& node) {
     NodeType* type = nullptr;
     {
         std::lock_guard<std::mutex> lock(registry.mutex);
-        type = detail::findType(registry, typeName);
+        type = registry.findType(typeName);
         if (type == nullptr) {
             return Result::failure("unknown node type \"" + typeName + "\"");
         }
@@ -479,7 +481,6 @@ Result createNode(const std::string& typeName, Node*& node) {
     created->type = type;
     created->user = user;
     created->values = type->defaults;
-    created->values.stringsChanged();
     user->postConstructor();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.nodes.push_back(std::move(created));
