@@ -1,95 +1,25 @@
-// Node evaluation: data blocks and handles, reading and setting values, dirty propagation.
+// Nodes: creating and deleting them, and reading and setting their values, which computes
+// what is dirty and marks what a set value affects.
 #include <maya/MDGContext.h>
 #include <maya/MFloatMatrix.h>
 #include <maya/MFloatVector.h>
 
-#include <new>
-#include <optional>
+#include <algorithm>
 
 #include "HostInternal.h"
 
-using mayahost::detail::Access;
-using mayahost::detail::Attribute;
-using mayahost::detail::BlockValues;
-using mayahost::detail::Node;
-using mayahost::detail::NodeType;
-using mayahost::detail::Slot;
-using mayahost::detail::Storage;
-
-namespace {
-
-template <class T>
-T& zeroedScratch() {
-    thread_local T scratch;
-    scratch = T();
-    return scratch;
-}
-
-MDataHandle blockHandle(BlockValues* values, const Attribute* attribute, MStatus* ReturnStatus) {
-    if (attribute == nullptr || attribute->owner != values->type) {
-        mayahost::detail::reportStatus(ReturnStatus, MStatus::kInvalidParameter);
-        return MDataHandle();
-    }
-    mayahost::detail::reportStatus(ReturnStatus, MStatus::kSuccess);
-    return values->handle(attribute->slot);
-}
-
-}  // namespace
-
-void* MDataHandle::scratchValue(Storage storage) {
-    switch (storage) {
-        case kBoolStorage:
-            return &zeroedScratch<bool>();
-        case kFloat3Storage:
-            return &zeroedScratch<MFloatVector>();
-        case kMatrixStorage:
-            return &zeroedScratch<MFloatMatrix>();
-        case kStringStorage:
-            return &zeroedScratch<MString>();
-        case kFloatStorage:
-        case kNoStorage:
-            break;
-    }
-    return &zeroedScratch<float>();
-}
-
-MDataBlock::MDataBlock(BlockValues* values) : values_(values) {}
-
-MDataHandle MDataBlock::inputValue(const MPlug& plug, MStatus* ReturnStatus) {
-    return blockHandle(values_, Access::attribute(plug), ReturnStatus);
-}
-MDataHandle MDataBlock::inputValue(const MObject& attribute, MStatus* ReturnStatus) {
-    return blockHandle(values_, Access::attribute(attribute), ReturnStatus);
-}
-MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* ReturnStatus) {
-    return blockHandle(values_, Access::attribute(plug), ReturnStatus);
-}
-MDataHandle MDataBlock::outputValue(const MObject& attribute, MStatus* ReturnStatus) {
-    return blockHandle(values_, Access::attribute(attribute), ReturnStatus);
-}
-
-MStatus MDataBlock::setClean(const MPlug& plug) { return setClean(plug.attribute()); }
-MStatus MDataBlock::setClean(const MObject& attribute) {
-    MStatus status;
-    blockHandle(values_, Access::attribute(attribute), &status).setClean();
-    return status;
-}
-
-MPxNode::MPxNode() : mpSafe_(false) {}
-MPxNode::~MPxNode() = default;
-void MPxNode::postConstructor() {}
-MStatus MPxNode::compute(const MPlug&, MDataBlock&) { return MStatus::kUnknownParameter; }
-bool MPxNode::getInternalValueInContext(const MPlug&, MDataHandle&, MDGContext&) { return false; }
-bool MPxNode::setInternalValueInContext(const MPlug&, const MDataHandle&, MDGContext&) {
-    return false;
-}
-void MPxNode::setMPSafe(bool flag) { mpSafe_ = flag; }
-
 namespace mayahost {
-namespace {
 
+using detail::Access;
+using detail::BlockValues;
 using detail::EvaluationLock;
+using detail::NodeType;
+using detail::Registry;
+using detail::Slot;
+using detail::Storage;
 using detail::storageFor;
+
+namespace {
 
 // A copy of the node's values for one evaluation, and how many values had been set then.
 struct Snapshot {
@@ -191,67 +121,66 @@ Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
     return {};
 }
 
-// An MP-safe node evaluates on every context at once, with no lock; other nodes take turns with
-// all evaluations of the node.
-template <class T>
-Result readFromContext(Node* node, BlockValues* values, const AttributeRef& attribute, T& value) {
-    int slot = -1;
-    Result resolved = detail::resolveSlot(node, attribute, storageFor<T>(), slot);
-    if (!resolved) {
-        return resolved;
-    }
-    std::optional<EvaluationLock> evaluation;
-    if (!Access::isMPSafe(*node->user)) {
-        evaluation.emplace(*node);
-    }
-    const MStatus status = detail::evaluateSlot(*node, *values, slot);
-    value = values->value<T>(slot);
-    return status ? Result() : detail::computeFailure(*node, slot, status);
-}
-
 }  // namespace
 
-ShadingContext::ShadingContext() = default;
-ShadingContext::~ShadingContext() = default;
-
-Result ShadingContext::attach(Node* node) {
-    if (node == nullptr) {
-        return Result::failure("no node");
-    }
-    if (!values_) {
-        values_.reset(new (std::nothrow) BlockValues());
-        if (!values_) {
-            return Result::failure("no memory for a shading context");
+Result createNode(const std::string& typeName, Node*& node) {
+    node = nullptr;
+    Registry& registry = detail::registry();
+    NodeType* type = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        type = registry.findType(typeName);
+        if (type == nullptr) {
+            return Result::failure("unknown node type \"" + typeName + "\"");
         }
+        // Counted from here on so that the type cannot go away during construction.
+        ++type->liveNodes;
     }
-    std::lock_guard<std::mutex> lock(node->valuesMutex);
-    *values_ = node->values;
-    node_ = node;
+    auto* user = static_cast<MPxNode*>(type->creator());
+    if (user == nullptr) {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        --type->liveNodes;
+        return Result::failure("the creator of \"" + typeName + "\" returned no node");
+    }
+    auto created = std::make_unique<Node>();
+    created->type = type;
+    created->user = user;
+    created->values = type->defaults;
+    user->postConstructor();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.nodes.push_back(std::move(created));
+    node = registry.nodes.back().get();
     return {};
 }
 
-Result ShadingContext::setFloat3(AttributeRef attribute, float x, float y, float z) {
+Result deleteNode(Node* node) {
+    Registry& registry = detail::registry();
+    std::unique_ptr<Node> removed;
+    {
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        auto found =
+            std::find_if(registry.nodes.begin(), registry.nodes.end(),
+                         [node](const std::unique_ptr<Node>& each) { return each.get() == node; });
+        if (found == registry.nodes.end()) {
+            return Result::failure("no such node");
+        }
+        removed = std::move(*found);
+        registry.nodes.erase(found);
+    }
+    // The type, and the library with the node's code, stay until the count drops.
+    delete removed->user;
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    --removed->type->liveNodes;
+    return {};
+}
+
+MPxNode* userNode(Node* node) { return node != nullptr ? node->user : nullptr; }
+
+Result findAttribute(const Node* node, const std::string& name, AttributeHandle& handle) {
     int slot = -1;
-    Result resolved = detail::resolveWritableSlot(node_, attribute, Storage::Float3, slot);
-    if (!resolved) {
-        return resolved;
-    }
-    const Attribute& described = *node_->type->slots[static_cast<std::size_t>(slot)].attribute;
-    if (described.internal) {
-        return Result::failure("internal attribute \"" + described.longName +
-                               "\" is set on the node, not on a shading context");
-    }
-    values_->value<MFloatVector>(slot) = MFloatVector(x, y, z);
-    values_->markSet(slot);
-    return {};
-}
-
-Result ShadingContext::getFloat(AttributeRef attribute, float& value) {
-    return readFromContext(node_, values_.get(), attribute, value);
-}
-
-Result ShadingContext::getFloat3(AttributeRef attribute, MFloatVector& value) {
-    return readFromContext(node_, values_.get(), attribute, value);
+    Result resolved = detail::resolveSlot(node, name, slot);
+    handle = resolved ? AttributeHandle{node->type, slot} : AttributeHandle();
+    return resolved;
 }
 
 Result setFloat(Node* node, AttributeRef attribute, float value) {
