@@ -1,4 +1,7 @@
 // Base class of the node types that plug-ins add.
+// @warning compute and getInternalValueInContext of an MP-safe node may run on several threads
+// at once; setInternalValueInContext never runs alongside either. addAttribute and
+// attributeAffects apply to the type whose initialize function runs on the calling thread.
 #pragma once
 
 #include <maya/MDGContext.h>
