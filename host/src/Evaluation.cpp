@@ -2,10 +2,19 @@
 // attribute to its slot, and running the node's compute and internal-value handlers.
 #include <maya/MDGContext.h>
 
-#include "HostInternal.h"
+#include "Evaluation.h"
 
 namespace mayahost {
 namespace detail {
+
+EvaluationLock::EvaluationLock(Node& node)
+    : shared_(node.handlers, std::defer_lock), alone_(node.handlers, std::defer_lock) {
+    if (Access::isMPSafe(*node.user)) {
+        shared_.lock();
+    } else {
+        alone_.lock();
+    }
+}
 
 Result resolveSlot(const Node* node, const AttributeRef& attribute, int& slot) {
     slot = -1;
@@ -28,10 +37,9 @@ Result resolveSlot(const Node* node, const AttributeRef& attribute, int& slot) {
 
 Result resolveSlot(const Node* node, const AttributeRef& attribute, Storage storage, int& slot) {
     Result resolved = resolveSlot(node, attribute, slot);
-    if (resolved && node->type->slots[static_cast<std::size_t>(slot)].storage != storage) {
-        resolved = Result::failure(
-            "attribute \"" + node->type->slots[static_cast<std::size_t>(slot)].attribute->longName +
-            "\" holds another type of value");
+    if (resolved && node->type->slot(slot).storage != storage) {
+        resolved = Result::failure("attribute \"" + node->type->slot(slot).attribute->longName +
+                                   "\" holds another type of value");
         slot = -1;
     }
     return resolved;
@@ -40,17 +48,16 @@ Result resolveSlot(const Node* node, const AttributeRef& attribute, Storage stor
 Result resolveWritableSlot(const Node* node, const AttributeRef& attribute, Storage storage,
                            int& slot) {
     Result resolved = resolveSlot(node, attribute, storage, slot);
-    if (resolved && !node->type->slots[static_cast<std::size_t>(slot)].attribute->writable) {
-        resolved = Result::failure(
-            "attribute \"" + node->type->slots[static_cast<std::size_t>(slot)].attribute->longName +
-            "\" is not writable");
+    if (resolved && !node->type->slot(slot).attribute->writable) {
+        resolved = Result::failure("attribute \"" + node->type->slot(slot).attribute->longName +
+                                   "\" is not writable");
         slot = -1;
     }
     return resolved;
 }
 
 MStatus compute(Node& node, BlockValues& values, int slot, bool askParent) {
-    Attribute* attribute = node.type->slots[static_cast<std::size_t>(slot)].attribute;
+    Attribute* attribute = node.type->slot(slot).attribute;
     MDataBlock block = Access::makeBlock(&values);
     MStatus status = node.user->compute(Access::makePlug(&node, attribute), block);
     if (askParent && status == MStatus::kUnknownParameter && attribute->parent != nullptr) {
@@ -61,10 +68,10 @@ MStatus compute(Node& node, BlockValues& values, int slot, bool askParent) {
 
 MStatus evaluateSlot(Node& node, BlockValues& values, int slot) {
     MStatus status;
-    if (values.dirty[static_cast<std::size_t>(slot)] != 0) {
+    if (values.isDirty(slot)) {
         status = compute(node, values, slot, true);
     }
-    const Slot& layout = node.type->slots[static_cast<std::size_t>(slot)];
+    const Slot& layout = node.type->slot(slot);
     if (layout.attribute->internal) {
         MDataHandle handle = values.handle(slot);
         node.user->getInternalValueInContext(Access::makePlug(&node, layout.attribute), handle,
@@ -74,8 +81,7 @@ MStatus evaluateSlot(Node& node, BlockValues& values, int slot) {
 }
 
 Result computeFailure(const Node& node, int slot, const MStatus& status) {
-    return Result::failure("computing \"" +
-                           node.type->slots[static_cast<std::size_t>(slot)].attribute->longName +
+    return Result::failure("computing \"" + node.type->slot(slot).attribute->longName +
                            "\" failed: " + status.errorString().asChar());
 }
 

@@ -22,7 +22,6 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,22 +32,6 @@ namespace detail {
 enum class Storage : int { Float, Bool, Float3, Matrix, String };
 
 Storage storageOf(AttributeKind kind);
-
-template <class T>
-constexpr Storage storageFor() {
-    if constexpr (std::is_same_v<T, float>) {
-        return Storage::Float;
-    } else if constexpr (std::is_same_v<T, bool>) {
-        return Storage::Bool;
-    } else if constexpr (std::is_same_v<T, MFloatVector>) {
-        return Storage::Float3;
-    } else if constexpr (std::is_same_v<T, MFloatMatrix>) {
-        return Storage::Matrix;
-    } else {
-        static_assert(std::is_same_v<T, MString>, "no storage for this type");
-        return Storage::String;
-    }
-}
 
 struct HostObject {
     enum class Type { Attribute, Plugin };
@@ -104,6 +87,7 @@ struct BlockValues {
     T& value(int slot) {
         return *static_cast<T*>(valueAddress(slot));
     }
+    bool isDirty(int slot) const { return dirty[static_cast<std::size_t>(slot)] != 0; }
     MDataHandle handle(int slot);
     // The slot's value was set: it is clean, and what setting it affects is dirty.
     void markSet(int slot);
@@ -131,6 +115,7 @@ struct NodeType {
     BlockValues defaults;
     int liveNodes = 0;  // guarded by the registry's mutex
 
+    const Slot& slot(int index) const { return slots[static_cast<std::size_t>(index)]; }
     int findSlot(std::string_view name) const;
 };
 
@@ -153,31 +138,6 @@ struct Node {
     std::shared_mutex handlers;
 };
 
-// Holds the node's handler lock for one evaluation, shared or alone as the node allows.
-class EvaluationLock {
-  public:
-    explicit EvaluationLock(Node& node);
-
-  private:
-    std::shared_lock<std::shared_mutex> shared_;
-    std::unique_lock<std::shared_mutex> alone_;
-};
-
-// Resolves the reference on the node's type: any slot, a slot holding `storage` values, or one
-// that also takes values set from outside. On failure `slot` is -1 and the result says why.
-Result resolveSlot(const Node* node, const AttributeRef& attribute, int& slot);
-Result resolveSlot(const Node* node, const AttributeRef& attribute, Storage storage, int& slot);
-Result resolveWritableSlot(const Node* node, const AttributeRef& attribute, Storage storage,
-                           int& slot);
-
-// Runs compute for the slot on `values`; with `askParent`, a colour or point child that compute
-// does not know is asked for again through its parent.
-MStatus compute(Node& node, BlockValues& values, int slot, bool askParent);
-// Brings the slot's value in `values` up to date: computes it when dirty and offers an internal
-// attribute's value to getInternalValueInContext. Returns compute's status.
-MStatus evaluateSlot(Node& node, BlockValues& values, int slot);
-Result computeFailure(const Node& node, int slot, const MStatus& status);
-
 // Process-wide registry. Never destroyed: nodes and plug-ins still alive at exit may depend
 // on libraries whose teardown order is unknown.
 struct Registry {
@@ -187,9 +147,8 @@ struct Registry {
     std::vector<std::unique_ptr<Plugin>> plugins;
     std::vector<std::unique_ptr<Node>> nodes;
 
-    // Both need the mutex held.
+    // Needs the mutex held.
     NodeType* findType(std::string_view name) const;
-    bool nameOrIdTaken(std::string_view name, unsigned int id) const;
 };
 Registry& registry();
 
@@ -287,36 +246,6 @@ class Access {
 
     static bool isMPSafe(const MPxNode& node) { return node.mpSafe_; }
 };
-
-inline void* BlockValues::valueAddress(int slot) {
-    const Slot& layout = type->slots[static_cast<std::size_t>(slot)];
-    if (layout.storage == Storage::String) {
-        return &strings[layout.offset];
-    }
-    return bytes.data() + layout.offset;
-}
-
-inline MDataHandle BlockValues::handle(int slot) {
-    const Slot& layout = type->slots[static_cast<std::size_t>(slot)];
-    return Access::makeHandle(valueAddress(slot), layout.storage,
-                              &dirty[static_cast<std::size_t>(slot)], layout.flagCount);
-}
-
-inline void BlockValues::markSet(int slot) {
-    handle(slot).setClean();
-    for (int dirtied : type->slots[static_cast<std::size_t>(slot)].dirtiedBySetting) {
-        dirty[static_cast<std::size_t>(dirtied)] = 1;
-    }
-}
-
-inline EvaluationLock::EvaluationLock(Node& node)
-    : shared_(node.handlers, std::defer_lock), alone_(node.handlers, std::defer_lock) {
-    if (Access::isMPSafe(*node.user)) {
-        shared_.lock();
-    } else {
-        alone_.lock();
-    }
-}
 
 }  // namespace detail
 }  // namespace mayahost

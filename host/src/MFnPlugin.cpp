@@ -12,6 +12,17 @@ using mayahost::detail::Plugin;
 using mayahost::detail::Registry;
 using mayahost::detail::takeInjectedFailure;
 
+namespace {
+
+bool nameOrIdTaken(const Registry& registry, const std::string& name, unsigned int id) {
+    return std::any_of(registry.types.begin(), registry.types.end(),
+                       [&](const std::unique_ptr<NodeType>& type) {
+                           return type->name == name || type->id == id;
+                       });
+}
+
+}  // namespace
+
 MFnPlugin::MFnPlugin() : plugin_(nullptr) {}
 
 // This host shows no plug-in information, so vendor and versions are not kept.
@@ -47,7 +58,7 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId,
     Registry& registry = mayahost::detail::registry();
     {
         std::lock_guard<std::mutex> lock(registry.mutex);
-        if (registry.nameOrIdTaken(typeName.asChar(), typeId.id())) {
+        if (nameOrIdTaken(registry, typeName.asChar(), typeId.id())) {
             return MStatus::kFailure;
         }
     }
@@ -70,7 +81,7 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId,
 
     std::lock_guard<std::mutex> lock(registry.mutex);
     // Another thread may have registered the same name or id meanwhile.
-    if (registry.nameOrIdTaken(nodeType->name, nodeType->id)) {
+    if (nameOrIdTaken(registry, nodeType->name, nodeType->id)) {
         mayahost::detail::releaseAttributes(*nodeType);
         return MStatus::kFailure;
     }

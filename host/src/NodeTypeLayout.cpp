@@ -1,5 +1,5 @@
-// Node types: the slots of their attributes, the data block's layout, default values and the
-// dirty propagation that attributeAffects declares.
+// Node types: the slots of their attributes, the data block's layout with the default values,
+// the dirty propagation that attributeAffects declares, and where a slot's value sits.
 #include <maya/MFloatMatrix.h>
 #include <maya/MFloatVector.h>
 
@@ -169,6 +169,27 @@ void releaseAttributes(NodeType& type) {
     for (Slot& slot : type.slots) {
         slot.attribute->owner = nullptr;
         slot.attribute->slot = -1;
+    }
+}
+
+void* BlockValues::valueAddress(int slot) {
+    const Slot& layout = type->slot(slot);
+    if (layout.storage == Storage::String) {
+        return &strings[layout.offset];
+    }
+    return bytes.data() + layout.offset;
+}
+
+MDataHandle BlockValues::handle(int slot) {
+    const Slot& layout = type->slot(slot);
+    return Access::makeHandle(valueAddress(slot), layout.storage,
+                              &dirty[static_cast<std::size_t>(slot)], layout.flagCount);
+}
+
+void BlockValues::markSet(int slot) {
+    handle(slot).setClean();
+    for (int dirtied : type->slot(slot).dirtiedBySetting) {
+        dirty[static_cast<std::size_t>(dirtied)] = 1;
     }
 }
 

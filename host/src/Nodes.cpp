@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "HostInternal.h"
+#include "Evaluation.h"
 
 namespace mayahost {
 
@@ -33,7 +33,7 @@ Snapshot takeSnapshot(Node& node) {
 }
 
 void copyValue(BlockValues& from, BlockValues& to, int slot) {
-    switch (to.type->slots[static_cast<std::size_t>(slot)].storage) {
+    switch (to.type->slot(slot).storage) {
         case Storage::Float:
             to.value<float>(slot) = from.value<float>(slot);
             break;
@@ -60,9 +60,9 @@ void publish(Node& node, Snapshot& evaluated) {
         return;
     }
     for (int slot : node.type->computedSlots) {
-        const std::size_t index = static_cast<std::size_t>(slot);
-        if (node.values.dirty[index] != 0 && evaluated.values.dirty[index] == 0) {
-            node.values.dirty[index] = 0;
+        unsigned char& dirty = node.values.dirty[static_cast<std::size_t>(slot)];
+        if (dirty != 0 && !evaluated.values.isDirty(slot)) {
+            dirty = 0;
             copyValue(evaluated.values, node.values, slot);
         }
     }
@@ -77,8 +77,7 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
     }
     {
         std::lock_guard<std::mutex> lock(node->valuesMutex);
-        if (node->values.dirty[static_cast<std::size_t>(slot)] == 0 &&
-            !node->type->slots[static_cast<std::size_t>(slot)].attribute->internal) {
+        if (!node->values.isDirty(slot) && !node->type->slot(slot).attribute->internal) {
             value = node->values.value<T>(slot);
             return {};
         }
@@ -94,7 +93,7 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
 // Hands the value to the node's setInternalValueInContext; true when the node kept it.
 template <class T>
 bool offerToNode(Node& node, int slot, const T& value) {
-    const Slot& layout = node.type->slots[static_cast<std::size_t>(slot)];
+    const Slot& layout = node.type->slot(slot);
     std::unique_lock<std::shared_mutex> alone(node.handlers);
     T offered = value;
     unsigned char unusedDirtyFlag = 0;
@@ -110,8 +109,8 @@ Result writeValue(Node* node, const AttributeRef& attribute, const T& value) {
     if (!resolved) {
         return resolved;
     }
-    const bool keptByNode = node->type->slots[static_cast<std::size_t>(slot)].attribute->internal &&
-                            offerToNode(*node, slot, value);
+    const bool keptByNode =
+        node->type->slot(slot).attribute->internal && offerToNode(*node, slot, value);
     std::lock_guard<std::mutex> lock(node->valuesMutex);
     if (!keptByNode) {
         node->values.value<T>(slot) = value;
@@ -225,7 +224,7 @@ Result isDirty(Node* node, AttributeRef attribute, bool& dirty) {
         return resolved;
     }
     std::lock_guard<std::mutex> lock(node->valuesMutex);
-    dirty = node->values.dirty[static_cast<std::size_t>(slot)] != 0;
+    dirty = node->values.isDirty(slot);
     return {};
 }
 

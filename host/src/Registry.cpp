@@ -20,12 +20,6 @@ NodeType* Registry::findType(std::string_view name) const {
     return nullptr;
 }
 
-bool Registry::nameOrIdTaken(std::string_view name, unsigned int id) const {
-    return std::any_of(types.begin(), types.end(), [&](const std::unique_ptr<NodeType>& type) {
-        return type->name == name || type->id == id;
-    });
-}
-
 NodeType*& initializingType() {
     thread_local NodeType* type = nullptr;
     return type;

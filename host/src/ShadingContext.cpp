@@ -4,18 +4,18 @@
 #include <new>
 #include <optional>
 
-#include "HostInternal.h"
+#include "Evaluation.h"
 
 namespace mayahost {
-namespace {
 
 using detail::Access;
 using detail::Attribute;
 using detail::BlockValues;
 using detail::EvaluationLock;
-using detail::Node;
 using detail::Storage;
 using detail::storageFor;
+
+namespace {
 
 // An MP-safe node evaluates on every context at once, with no lock; other nodes take turns with
 // all evaluations of the node.
@@ -62,7 +62,7 @@ Result ShadingContext::setFloat3(AttributeRef attribute, float x, float y, float
     if (!resolved) {
         return resolved;
     }
-    const Attribute& described = *node_->type->slots[static_cast<std::size_t>(slot)].attribute;
+    const Attribute& described = *node_->type->slot(slot).attribute;
     if (described.internal) {
         return Result::failure("internal attribute \"" + described.longName +
                                "\" is set on the node, not on a shading context");
