@@ -116,7 +116,7 @@ struct NodeType {
     int liveNodes = 0;  // guarded by the registry's mutex
 
     const Slot& slot(int index) const { return slots[static_cast<std::size_t>(index)]; }
-    int findSlot(std::string_view name) const;
+    int findSlot(std::string_view attributeName) const;
 };
 
 // Lays out the data block, the default values and the dirty propagation once every attribute

@@ -28,10 +28,10 @@ Storage storageOf(AttributeKind kind) {
     return Storage::Float;
 }
 
-int NodeType::findSlot(std::string_view name) const {
+int NodeType::findSlot(std::string_view attributeName) const {
     for (std::size_t index = 0; index < slots.size(); ++index) {
         const Attribute& attribute = *slots[index].attribute;
-        if (attribute.longName == name || attribute.shortName == name) {
+        if (attribute.longName == attributeName || attribute.shortName == attributeName) {
             return static_cast<int>(index);
         }
     }
@@ -42,7 +42,7 @@ namespace {
 
 // The slots whose values change along with the slot: itself, its children and its parent.
 std::vector<int> familyOf(const NodeType& type, int slot) {
-    const Attribute& attribute = *type.slots[slot].attribute;
+    const Attribute& attribute = *type.slot(slot).attribute;
     std::vector<int> family{slot};
     for (const Attribute* child : attribute.children) {
         family.push_back(child->slot);
@@ -55,25 +55,18 @@ std::vector<int> familyOf(const NodeType& type, int slot) {
 
 // Everything that setting `slot` makes dirty, following attributeAffects transitively.
 std::vector<int> dirtiedBySetting(const NodeType& type, int slot) {
-    const std::vector<int> sources = familyOf(type, slot);
-    std::vector<bool> reached(type.slots.size(), false);
-    std::vector<int> pending = sources;
-    for (int source : sources) {
-        reached[source] = true;
-    }
+    std::vector<int> reached = familyOf(type, slot);
     std::vector<int> dirtied;
-    while (!pending.empty()) {
-        const Attribute* changed = type.slots[pending.back()].attribute;
-        pending.pop_back();
+    for (std::size_t next = 0; next < reached.size(); ++next) {
+        const Attribute* changed = type.slot(reached[next]).attribute;
         for (const auto& [whenChanges, isAffected] : type.affects) {
             if (whenChanges != changed) {
                 continue;
             }
             for (int affected : familyOf(type, isAffected->slot)) {
-                if (!reached[affected]) {
-                    reached[affected] = true;
+                if (std::find(reached.begin(), reached.end(), affected) == reached.end()) {
+                    reached.push_back(affected);
                     dirtied.push_back(affected);
-                    pending.push_back(affected);
                 }
             }
         }
@@ -118,7 +111,7 @@ void finishLayout(NodeType& type) {
             // Children follow their parent, so the distance between slots is the component.
             const std::size_t component =
                 static_cast<std::size_t>(attribute.slot - attribute.parent->slot - 1);
-            slot.offset = type.slots[attribute.parent->slot].offset + sizeof(float) * component;
+            slot.offset = type.slot(attribute.parent->slot).offset + sizeof(float) * component;
         } else if (slot.storage == Storage::String) {
             slot.offset = stringCount++;
         } else {
@@ -155,7 +148,7 @@ void finishLayout(NodeType& type) {
         }
         slot.dirtiedBySetting = dirtiedBySetting(type, static_cast<int>(index));
         for (int dirtied : slot.dirtiedBySetting) {
-            defaults.dirty[dirtied] = 1;
+            defaults.dirty[static_cast<std::size_t>(dirtied)] = 1;
         }
     }
     for (std::size_t index = 0; index < type.slots.size(); ++index) {
