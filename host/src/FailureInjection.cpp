@@ -2,8 +2,9 @@
 #include "HostInternal.h"
 
 namespace mayahost {
-namespace detail {
 namespace {
+
+using detail::Operation;
 
 constexpr const char* kOperationNames[] = {
     "MFnPlugin::MFnPlugin",
@@ -44,7 +45,7 @@ PendingFailures& pendingFailures() {
 
 }  // namespace
 
-bool takeInjectedFailure(Operation operation, MStatus& status) {
+bool detail::takeInjectedFailure(Operation operation, MStatus& status) {
     PendingFailures& failures = pendingFailures();
     std::lock_guard<std::mutex> lock(failures.mutex);
     PendingFailure& pending = failures.byOperation[static_cast<int>(operation)];
@@ -56,15 +57,12 @@ bool takeInjectedFailure(Operation operation, MStatus& status) {
     return true;
 }
 
-}  // namespace detail
-
 Result injectFailure(const std::string& operation, MStatus::MStatusCode code, unsigned int count) {
-    using detail::kOperationNames;
     if (code == MStatus::kSuccess) {
         return Result::failure("an injected failure needs a failing status code");
     }
-    detail::PendingFailures& failures = detail::pendingFailures();
-    for (int index = 0; index < detail::kOperationCount; ++index) {
+    PendingFailures& failures = pendingFailures();
+    for (int index = 0; index < kOperationCount; ++index) {
         if (operation == kOperationNames[index]) {
             std::lock_guard<std::mutex> lock(failures.mutex);
             failures.byOperation[index] = {count, code};
@@ -79,9 +77,9 @@ Result injectFailure(const std::string& operation, MStatus::MStatusCode code, un
 }
 
 void clearInjectedFailures() {
-    detail::PendingFailures& failures = detail::pendingFailures();
+    PendingFailures& failures = pendingFailures();
     std::lock_guard<std::mutex> lock(failures.mutex);
-    for (detail::PendingFailure& pending : failures.byOperation) {
+    for (PendingFailure& pending : failures.byOperation) {
         pending.remaining = 0;
     }
 }

@@ -1,8 +1,11 @@
-// The host's records behind the opaque pointers of the public classes.
+// The host's records behind the opaque pointers of the public classes, and the internal calls
+// the sources share.
 #pragma once
 
 #include <maya/MDataBlock.h>
 #include <maya/MDataHandle.h>
+#include <maya/MFloatMatrix.h>
+#include <maya/MFloatVector.h>
 #include <maya/MFnAttribute.h>
 #include <maya/MFnPlugin.h>
 #include <maya/MObject.h>
@@ -12,15 +15,13 @@
 #include <maya/MString.h>
 #include <voxlumhost/Host.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -73,26 +74,27 @@ struct Plugin : HostObject {
     EntryPoint uninitialize = nullptr;
 };
 
-// Attribute values of one node: fixed-size values packed in `bytes` (all trivially copyable,
-// so a snapshot is a plain copy), strings apart, and one dirty flag per slot.
+// Attribute values of one node: fixed-size values packed in `bytes`, strings apart, and one
+// dirty flag per slot. A copy is a plain copy.
 struct BlockValues {
     const NodeType* type = nullptr;
     std::vector<std::byte> bytes;
     std::vector<MString> strings;
     std::vector<unsigned char> dirty;
-    // Blocks with the same nonzero version hold the same strings, so a snapshot copies them only
-    // when they changed. 0 means unknown: a handle to one of the strings was handed out.
-    std::uint64_t stringsVersion = 0;
 
     void* valueAddress(int slot);
-    // Copies another block of the same type, reusing this one's memory.
-    void copyFrom(const BlockValues& other);
-    // Gives the strings a version no block had before; call after changing them.
-    void stringsChanged();
+    template <class T>
+    T& value(int slot) {
+        return *static_cast<T*>(valueAddress(slot));
+    }
+    bool isDirty(int slot) const { return dirty[static_cast<std::size_t>(slot)] != 0; }
+    MDataHandle handle(int slot);
+    // The slot's value was set: it is clean, and what setting it affects is dirty.
+    void markSet(int slot);
 };
 
-// One attribute of a node type. Children of a colour or point follow their parent, share its
-// storage and so their flags follow its flag.
+// One attribute of a node type. Children of a colour or point follow their parent and share its
+// storage; the parent's dirty flag is followed by theirs.
 struct Slot {
     Attribute* attribute = nullptr;
     Storage storage = Storage::Float;
@@ -108,66 +110,32 @@ struct NodeType {
     std::string classification;
     Plugin* plugin = nullptr;
     std::vector<Slot> slots;
-    // Where an evaluation's results go: the slots some other slot's setting makes dirty.
-    struct ComputedSlot {
-        int slot;
-        Storage storage;
-        std::size_t offset;
-        int flagCount;  // of the slot and its children, which follow it in the list
-    };
-    std::vector<ComputedSlot> computedSlots;
+    std::vector<int> computedSlots;  // the slots that setting some other slot makes dirty
     std::vector<std::pair<Attribute*, Attribute*>> affects;
     BlockValues defaults;
-    int liveNodes = 0;  // guarded by the registry mutex
+    int liveNodes = 0;  // guarded by the registry's mutex
 
-    int findSlot(std::string_view name) const;
+    const Slot& slot(int index) const { return slots[static_cast<std::size_t>(index)]; }
+    int findSlot(std::string_view attributeName) const;
 };
 
-inline void* BlockValues::valueAddress(int slot) {
-    const Slot& layout = type->slots[static_cast<std::size_t>(slot)];
-    if (layout.storage == Storage::String) {
-        return &strings[layout.offset];
-    }
-    return bytes.data() + layout.offset;
-}
+// Lays out the data block, the default values and the dirty propagation once every attribute
+// of the type is added.
+void finishLayout(NodeType& type);
+// Frees the type's attributes for another type.
+void releaseAttributes(NodeType& type);
 
-// A node's lock. It is held only while values are copied, never while plug-in code runs, so a
-// thread that finds it taken spins briefly instead of sleeping in the kernel. Taking a free lock
-// is one atomic exchange and releasing it a plain store, where a mutex costs two locked
-// instructions and two library calls, on every value set and read.
-class NodeLock {
-  public:
-    void lock() {
-        while (locked_.exchange(true, std::memory_order_acquire)) {
-            for (int spins = 0; locked_.load(std::memory_order_relaxed); ++spins) {
-                if (spins >= kSpinsBeforeYield) {
-                    std::this_thread::yield();
-                }
-            }
-        }
-    }
-    void unlock() { locked_.store(false, std::memory_order_release); }
-
-  private:
-    static constexpr int kSpinsBeforeYield = 64;
-    std::atomic<bool> locked_{false};
-};
-
+// @warning `valuesMutex` guards `values` and `generation` and is held only while they are
+// copied or changed; `handlers` is held while plug-in code runs. Take `handlers` first.
 struct Node {
     NodeType* type = nullptr;
     MPxNode* user = nullptr;
-    // Guards everything below; never held while plug-in code runs.
-    NodeLock mutex;
+    std::mutex valuesMutex;
     BlockValues values;
-    std::uint64_t generation = 0;  // counts the values set, to spot stale evaluations
-    // Turns of the node's handlers: evaluations (compute, getInternalValueInContext) run
-    // together if the node is MP-safe and one at a time otherwise; setInternalValueInContext
-    // runs alone, and evaluations let a waiting one go first.
-    std::condition_variable_any turns;
-    int evaluations = 0;
-    int setHandlersWaiting = 0;
-    bool setHandlerRunning = false;
-    int waiters = 0;
+    std::uint64_t generation = 0;  // counts the values set, so a stale evaluation publishes nothing
+    // Evaluations (compute, getInternalValueInContext) share it when the node is MP-safe and
+    // hold it alone otherwise; setInternalValueInContext always holds it alone.
+    std::shared_mutex handlers;
 };
 
 // Process-wide registry. Never destroyed: nodes and plug-ins still alive at exit may depend
@@ -178,6 +146,9 @@ struct Registry {
     std::vector<std::unique_ptr<NodeType>> types;
     std::vector<std::unique_ptr<Plugin>> plugins;
     std::vector<std::unique_ptr<Node>> nodes;
+
+    // Needs the mutex held.
+    NodeType* findType(std::string_view name) const;
 };
 Registry& registry();
 
@@ -185,6 +156,11 @@ Registry& registry();
 Result removePluginTypes(Plugin& plugin);
 // Drops the record of a plug-in that is being unloaded.
 void forgetPlugin(Plugin* plugin);
+// The type whose initialize function runs on this thread, to which addAttribute and
+// attributeAffects apply.
+NodeType*& initializingType();
+
+void appendMessage(MessageKind kind, const MString& text);
 
 // Host operations whose failure tests can inject.
 enum class Operation {

@@ -1,17 +1,15 @@
-// MGlobal's message output and the log the driver reads back.
-#include <maya/MGlobal.h>
-
-#include <atomic>
+// The log of what MGlobal showed, its echo on the console, and the driver's view of it.
 #include <cstdio>
 
 #include "HostInternal.h"
 
+namespace mayahost {
 namespace {
 
 struct MessageLog {
     std::mutex mutex;
-    std::vector<mayahost::Message> lines;
-    std::atomic<bool> echo{true};
+    std::vector<Message> lines;
+    bool echo = true;
 };
 
 MessageLog& messageLog() {
@@ -19,33 +17,23 @@ MessageLog& messageLog() {
     return *log;
 }
 
-void appendMessage(mayahost::MessageKind kind, const MString& text) {
+}  // namespace
+
+void detail::appendMessage(MessageKind kind, const MString& text) {
     MessageLog& log = messageLog();
     std::lock_guard<std::mutex> lock(log.mutex);
     log.lines.push_back({kind, text.asChar()});
-    if (!log.echo.load(std::memory_order_relaxed)) {
+    if (!log.echo) {
         return;
     }
     // As the script editor shows them.
-    if (kind == mayahost::MessageKind::Info) {
+    if (kind == MessageKind::Info) {
         std::fprintf(stdout, "%s\n", text.asChar());
         std::fflush(stdout);
     } else {
         std::fprintf(stderr, "// Error: %s //\n", text.asChar());
     }
 }
-
-}  // namespace
-
-void MGlobal::displayInfo(const MString& theMessage) {
-    appendMessage(mayahost::MessageKind::Info, theMessage);
-}
-
-void MGlobal::displayError(const MString& theMessage) {
-    appendMessage(mayahost::MessageKind::Error, theMessage);
-}
-
-namespace mayahost {
 
 std::vector<Message> messages() {
     MessageLog& log = messageLog();
@@ -59,6 +47,10 @@ void clearMessages() {
     log.lines.clear();
 }
 
-void setConsoleEcho(bool enabled) { messageLog().echo.store(enabled, std::memory_order_relaxed); }
+void setConsoleEcho(bool enabled) {
+    MessageLog& log = messageLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    log.echo = enabled;
+}
 
 }  // namespace mayahost

@@ -215,6 +215,7 @@ TEST_F(EvaluationTest, ConcurrentReadsSeeConsistentValuesWhileInputsChange) {
 
 TEST_F(EvaluationTest, NodeThatIsNotMPSafeIsNeverComputedTwiceAtOnce) {
     TestNode::mpSafe = false;
+    TestNode::computeDuration = std::chrono::microseconds(20);
     Node* node = makeNode();
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread) {

@@ -30,6 +30,8 @@ class TestNode : public MPxNode {
     static inline bool mpSafe = true;
     static inline bool keepsLabel = false;
     static inline std::chrono::microseconds labelHandlerDuration{0};
+    // Long enough for evaluations on other threads to overlap this one, if they may.
+    static inline std::chrono::microseconds computeDuration{0};
 
     static void* creator() { return new TestNode; }
 
@@ -69,6 +71,7 @@ class TestNode : public MPxNode {
         if (labelHandlerRunning) {
             computeOverlappedLabelHandler = true;
         }
+        std::this_thread::sleep_for(computeDuration);
         if (duringNextCompute) {
             std::exchange(duringNextCompute, nullptr)(block);
         }
@@ -115,6 +118,7 @@ class TestNodeFixture : public ::testing::Test {
         TestNode::mpSafe = true;
         TestNode::keepsLabel = false;
         TestNode::labelHandlerDuration = std::chrono::microseconds(0);
+        TestNode::computeDuration = std::chrono::microseconds(0);
         plugin_ = mayahost::createPluginObject();
         MFnPlugin functionSet(plugin_);
         ASSERT_EQ(functionSet.registerNode("HostTestNode", TestNode::kId, TestNode::creator,

@@ -58,8 +58,9 @@ TEST_F(HostConcurrency, ReadersSeeOnlyValuesOfLoadedVolumes) {
     std::atomic<long> reads{0};
     std::atomic<long> wrongValues{0};
     std::atomic<long> failedReads{0};
+    constexpr long kReaders = 3;
     std::vector<std::thread> readers;
-    for (int t = 0; t < 3; ++t) {
+    for (long t = 0; t < kReaders; ++t) {
         readers.emplace_back([&] {
             while (writing.load()) {
                 MFloatVector c;
@@ -72,15 +73,18 @@ TEST_F(HostConcurrency, ReadersSeeOnlyValuesOfLoadedVolumes) {
             }
         });
     }
+    // Each round waits until a read that began after its changes has finished (beyond the reads
+    // already under way), so that every file and point is read however threads are scheduled.
     for (std::size_t round = 0; round < 4 * files.size(); ++round) {
         mayahost::setString(node, "fileTextureName", files[round % files.size()]);
         const auto& p = points[round % std::size(points)];
         mayahost::setFloat3(node, "pointWorld", p[0], p[1], p[2]);
+        const long readsBefore = reads.load();
+        while (reads.load() <= readsBefore + kReaders) std::this_thread::yield();
     }
     writing = false;
     for (auto& reader : readers) reader.join();
 
-    EXPECT_GT(reads.load(), 0);
     EXPECT_EQ(failedReads.load(), 0);
     EXPECT_EQ(wrongValues.load(), 0) << "of " << reads.load() << " reads";
 }

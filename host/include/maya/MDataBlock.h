@@ -1,4 +1,7 @@
 // The values of one node's attributes during an evaluation; only the host makes data blocks.
+// @warning A block is valid only during the compute call that received it, and belongs to the
+// evaluation that call runs: an MP-safe node's evaluations on other threads have blocks of their
+// own.
 #pragma once
 
 #include <maya/MDataHandle.h>

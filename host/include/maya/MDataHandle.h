@@ -1,4 +1,5 @@
 // Access to one value of a data block.
+// @warning A handle is valid only during the handler call that it was made for.
 #pragma once
 
 #include <maya/MFloatMatrix.h>
@@ -29,16 +30,10 @@ class MDataHandle {
     void set(const MFloatMatrix& value) { asFloatMatrix() = value; }
     void set(const MString& value) { asString() = value; }
 
-    // A value's flag is followed by its children's: none, or the three of a colour or point.
-    // Written out, as a loop becomes a library call for a few bytes.
+    // Cleans the value and, of a colour or point, its children.
     void setClean() {
-        if (dirtyCount_ > 0) {
-            dirtyFlags_[0] = 0;
-        }
-        if (dirtyCount_ > 1) {
-            dirtyFlags_[1] = 0;
-            dirtyFlags_[2] = 0;
-            dirtyFlags_[3] = 0;
+        for (int flag = 0; flag < dirtyCount_; ++flag) {
+            dirtyFlags_[flag] = 0;
         }
     }
 

@@ -1,10 +1,19 @@
 // Driver API of the stand-in host, for tests and tools.
 //
 // The host keeps one process-wide state: the loaded plug-ins, the registered node types, the
-// nodes and a log of the messages shown with MGlobal. Everything here is safe to call from
-// several threads, with two rules: a Node must not be deleted while another call uses it, and
-// a node's own handlers (compute, the internal-value handlers) must not set its internal
-// attributes, as that waits for the handlers to finish.
+// nodes and a log of the messages shown with MGlobal.
+//
+// Threads
+//   Every call here may come from several threads at once, under these rules:
+//   - A node's values sit behind a mutex held only while they are copied or changed, never while
+//     plug-in code runs. Reading a dirty output computes it on a copy of the values and keeps the
+//     result unless a value was set meanwhile.
+//   - The node's handlers run under a shared mutex: compute and getInternalValueInContext share
+//     it when the node is MP-safe and hold it alone otherwise; setInternalValueInContext always
+//     holds it alone.
+//   @warning A Node must not be deleted while another call uses it, and a node's own handlers
+//   must not set its internal attributes: that waits for the handlers to finish.
+//   @warning A ShadingContext belongs to one thread at a time.
 //
 // Plug-ins
 //   loadPlugin opens a plug-in library, reads its MApiVersion and calls initializePlugin;
@@ -162,12 +171,13 @@ Result isDirty(Node* node, AttributeRef attribute, bool& dirty);
 // parent, and returns compute's own status.
 Result computePlug(Node* node, AttributeRef attribute, MStatus& computeStatus);
 
-// One renderer thread's view of a node. Nothing is locked per point: an MP-safe node's compute
-// runs on every context at once; other nodes take turns with all evaluations of the node.
-// Values set on the node after attach reach the context when it attaches again, as a renderer
-// takes the scene when a frame starts. The node must outlive the context's use of it. Internal
-// attributes are set on the node, not here; the node's handlers of them may run while contexts
-// evaluate, so an MP-safe node keeps its own state safe for that (Voxlum's volume store does).
+// One renderer thread's view of a node. Values set on the node after attach reach the context
+// when it attaches again, as a renderer takes the scene when a frame starts. Internal attributes
+// are set on the node, not here.
+// @warning Use a context from one thread at a time, and keep its node alive while it is used.
+// @warning An MP-safe node's compute runs on every context at once with no lock, even while
+// setInternalValueInContext runs on the node, so such a node keeps its own state safe for that
+// (Voxlum's volume store does). Other nodes take turns with all evaluations of the node.
 class ShadingContext {
   public:
     ShadingContext();

@@ -1,5 +1,4 @@
-// MString and MStatus.
-#include <maya/MStatus.h>
+// MString: the host's 8-bit string, and numbers appended to it as the host prints them.
 #include <maya/MString.h>
 
 #include <cmath>
@@ -112,36 +111,3 @@ MString& MString::operator+=(float number) {
     text_ += formatNumber(number);
     return *this;
 }
-
-MString MStatus::errorString() const {
-    switch (code_) {
-        case kSuccess:
-            return "Success";
-        case kFailure:
-            return "Unexpected Internal Failure";
-        case kInsufficientMemory:
-            return "Insufficient Memory";
-        case kInvalidParameter:
-            return "Invalid Parameter";
-        case kLicenseFailure:
-            return "License Failure";
-        case kUnknownParameter:
-            return "Unknown Parameter";
-        case kNotImplemented:
-            return "Not Implemented";
-        case kNotFound:
-            return "Object not found";
-        case kEndOfFile:
-            return "End of File";
-    }
-    return "Unknown status code";
-}
-
-void MStatus::perror(const char* prefix) const {
-    if (prefix == nullptr || *prefix == '\0') {
-        std::fprintf(stderr, "%s\n", errorString().asChar());
-    } else {
-        std::fprintf(stderr, "%s: %s\n", prefix, errorString().asChar());
-    }
-}
-void MStatus::perror(const MString& prefix) const { perror(prefix.asChar()); }

@@ -1,0 +1,4 @@
+// MObject: the null object.
+#include <maya/MObject.h>
+
+MObject MObject::kNullObj;
