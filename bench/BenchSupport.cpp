@@ -1,9 +1,11 @@
 #include "BenchSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
 
+#include "BatchKernels.h"
 #include "SamplerKernels.h"
 #include "VolumeFiles.h"
 
@@ -76,7 +78,9 @@ const std::vector<Point>& points(Pattern pattern) {
 const reference::Volume& volume() {
     static const reference::Volume voxels = [] {
         reference::Volume result{testfiles::randomBody(kChannels, 7), kChannels};
-        result.body.resize(result.body.size() + samplerkernels::kTrailingPadding, 0);
+        result.body.resize(result.body.size() + std::max(samplerkernels::kTrailingPadding,
+                                                         batchkernels::kTrailingPadding),
+                           0);
         return result;
     }();
     return voxels;

@@ -69,6 +69,9 @@ void registerForPatterns(const std::string& name, Function function) {
 // read outColor.
 void registerNodeBenchmarks();
 
+// Every batch kernel at several batch sizes, and the store's batch entry point.
+void registerBatchBenchmarks();
+
 // Loading the volume file against a plain read of it.
 void registerLoadBenchmarks();
 

@@ -1,5 +1,6 @@
-// voxlum_bench: the store's sampler, each kernel it can choose from, the plain transcription
-// of the algorithm and the library baselines, all in one run so their ratios are comparable.
+// voxlum_bench: the store's sampler, each kernel it can choose from, the batch kernels, the
+// plain transcription of the algorithm and the library baselines, all in one run so their ratios
+// are comparable.
 #include <deque>
 #include <functional>
 
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
                                    });
     }
     bench::registerForPatterns("transcription", transcription);
+    bench::registerBatchBenchmarks();
 #ifdef VOXLUM_BENCH_LIBRARY_BASELINES
     bench::registerLibraryBaselines();
 #endif

@@ -211,6 +211,9 @@ void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& d
         option->excludes(placement);
     command->add_option("--plugin", settings->render.pluginPath, "The Voxlum plug-in module")
         ->capture_default_str();
+    command->add_flag("--direct", settings->render.direct,
+                      "Sample the volume store directly, many points at a time, without the "
+                      "plug-in: the same picture, faster");
     command->callback([settings, &action] {
         action = [settings] {
             RenderOptions& render = settings->render;

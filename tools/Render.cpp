@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "DirectTexture.h"
 #include "ToolError.h"
 
 namespace {
@@ -163,6 +164,47 @@ void writeImage(const std::string& path, int width, int height,
     });
 }
 
+// Colour and alpha at a row's world points, one sample per point.
+using RowSampler = std::function<void(const std::vector<std::array<float, 3>>& points,
+                                      std::vector<VoxelSample>& samples)>;
+
+void renderRows(const RenderOptions& options, const std::function<void(double)>& progress,
+                const RowSampler& sampleRow) {
+    const int cell = std::max(4, std::max(options.width, options.height) / 16);
+    std::vector<unsigned char> pixels(std::size_t(options.width) * std::size_t(options.height) * 3);
+    unsigned char* pixel = pixels.data();
+    std::vector<PixelPoint> row(std::size_t(options.width));
+    std::vector<std::array<float, 3>> hits;
+    std::vector<VoxelSample> samples;
+    for (int y = 0; y < options.height; ++y) {
+        hits.clear();
+        for (int column = 0; column < options.width; ++column) {
+            const PixelPoint& point = row[std::size_t(column)] = pointFor(options, column, y);
+            if (point.hit) hits.push_back({point.x, point.y, point.z});
+        }
+        sampleRow(hits, samples);
+        const VoxelSample* sample = samples.data();
+        for (int column = 0; column < options.width; ++column) {
+            const RGB background = checker(column, y, cell);
+            RGB shown = background;
+            const PixelPoint& point = row[std::size_t(column)];
+            if (point.hit) {
+                const VoxelSample& s = *sample++;
+                const float alpha = s.a;
+                // Composited over the background by alpha, so empty space shows as such.
+                shown = {s.r * point.shade * alpha + background.r * (1 - alpha),
+                         s.g * point.shade * alpha + background.g * (1 - alpha),
+                         s.b * point.shade * alpha + background.b * (1 - alpha)};
+            }
+            *pixel++ = toByte(shown.r);
+            *pixel++ = toByte(shown.g);
+            *pixel++ = toByte(shown.b);
+        }
+        progress(double(y + 1) / options.height);
+    }
+    writeImage(options.outputPath, options.width, options.height, pixels);
+}
+
 }  // namespace
 
 Matrix4 placementFor(float scale, const std::array<float, 3>& rotateDegrees,
@@ -184,29 +226,21 @@ Matrix4 placementFor(float scale, const std::array<float, 3>& rotateDegrees,
 void renderVolume(const RenderOptions& options, const std::function<void(double)>& progress) {
     if (options.width <= 0 || options.height <= 0)
         throw ToolError(options.outputPath, "the image size must be positive");
-    TextureSession texture(options);
-    const int cell = std::max(4, std::max(options.width, options.height) / 16);
-    std::vector<unsigned char> pixels(std::size_t(options.width) * std::size_t(options.height) * 3);
-    unsigned char* pixel = pixels.data();
-    for (int row = 0; row < options.height; ++row) {
-        for (int column = 0; column < options.width; ++column) {
-            const RGB background = checker(column, row, cell);
-            RGB shown = background;
-            const PixelPoint point = pointFor(options, column, row);
-            if (point.hit) {
-                RGB colour;
-                float alpha = 0;
-                texture.colourAt(point.x, point.y, point.z, colour, alpha);
-                // Composited over the background by alpha, so empty space shows as such.
-                shown = {colour.r * point.shade * alpha + background.r * (1 - alpha),
-                         colour.g * point.shade * alpha + background.g * (1 - alpha),
-                         colour.b * point.shade * alpha + background.b * (1 - alpha)};
-            }
-            *pixel++ = toByte(shown.r);
-            *pixel++ = toByte(shown.g);
-            *pixel++ = toByte(shown.b);
-        }
-        progress(double(row + 1) / options.height);
+    if (options.direct) {
+        const DirectTexture texture(options.volumePath, options.placement);
+        renderRows(options, progress, [&texture](const auto& points, auto& samples) {
+            texture.sample(points, samples);
+        });
+        return;
     }
-    writeImage(options.outputPath, options.width, options.height, pixels);
+    TextureSession texture(options);
+    renderRows(options, progress, [&texture](const auto& points, auto& samples) {
+        samples.resize(points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            RGB colour;
+            float alpha = 0;
+            texture.colourAt(points[i][0], points[i][1], points[i][2], colour, alpha);
+            samples[i] = {colour.r, colour.g, colour.b, alpha};
+        }
+    });
 }

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "BatchKernels.h"
 #include "ReaderGuard.h"
 #include "SamplerKernels.h"
 #include "VolumeFormat.h"
@@ -24,6 +25,8 @@
 
 static_assert(std::is_same_v<decltype(VoxelBlock::sample), samplerkernels::SampleFunction>,
               "a block holds a kernel");
+static_assert(std::is_same_v<decltype(VoxelBlock::sampleBatch), batchkernels::BatchFunction>,
+              "a block holds a batch kernel");
 
 namespace {
 
@@ -59,13 +62,18 @@ SpareBlock& spareBlock() {
 }
 
 std::unique_ptr<VoxelBlock> allocateBlock(std::size_t capacity) {
-    std::unique_ptr<VoxelBlock> block(new (std::nothrow) VoxelBlock{0, nullptr, nullptr, capacity});
+    std::unique_ptr<VoxelBlock> block(new (std::nothrow)
+                                          VoxelBlock{0, nullptr, nullptr, nullptr, capacity});
     if (block) block->bytes.reset(new (std::nothrow) unsigned char[capacity]);
     if (!block || !block->bytes) return nullptr;
     return block;
 }
 
 constexpr std::int32_t kIndexMask = kVolumeGridSize - 1;
+
+// Bytes after the body that kernels may read.
+constexpr std::size_t kTrailingPadding =
+    std::max(samplerkernels::kTrailingPadding, batchkernels::kTrailingPadding);
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -192,14 +200,15 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
         return kBodyIncomplete;
     }
     const auto bodySize = static_cast<std::size_t>(check.bodyBytes);
-    const std::size_t blockSize = bodySize + samplerkernels::kTrailingPadding;
+    const std::size_t blockSize = bodySize + kTrailingPadding;
     std::unique_ptr<VoxelBlock> block = spareBlock().take(blockSize);
     if (!block) block = allocateBlock(blockSize);
     if (!block) return kAllocationFailed;
     block->channelCount = check.channelCount;
     block->sample = samplerkernels::fastestKernel(check.channelCount);
+    block->sampleBatch = batchkernels::fastestBatchKernel(check.channelCount);
     // A reused block still holds its previous volume's bytes past this body.
-    std::fill_n(block->bytes.get() + bodySize, samplerkernels::kTrailingPadding, 0);
+    std::fill_n(block->bytes.get() + bodySize, kTrailingPadding, 0);
 
     // The file may have shrunk since its size was taken. A cut that lands while the body is
     // read can hand the reader zeros instead of the bytes that were there, so the size is
@@ -231,6 +240,33 @@ VoxelSample VoxelVolume::voxelAt(std::int32_t x, std::int32_t y, std::int32_t z)
     const VoxelBlock* block = block_.load(std::memory_order_acquire);
     return block ? samplerkernels::decodeRecord(recordAt(*block, x, y, z), block->channelCount)
                  : kTransparentBlack;
+}
+
+void VoxelVolume::sampleTrilinearBatch(std::size_t count, const float* u, const float* v,
+                                       const float* w, float* r, float* g, float* b,
+                                       float* a) const {
+    const readerguard::Scope reading;
+    const VoxelBlock* block = block_.load(std::memory_order_acquire);
+    if (block) {
+        block->sampleBatch(block->bytes.get(), block->channelCount, count, u, v, w, r, g, b, a);
+        return;
+    }
+    std::fill_n(r, count, 0.0f);
+    std::fill_n(g, count, 0.0f);
+    std::fill_n(b, count, 0.0f);
+    std::fill_n(a, count, 0.0f);
+}
+
+void VoxelVolume::sampleTrilinearBatch(std::size_t count, const TexturePoint* points,
+                                       VoxelSample* samples) const {
+    const readerguard::Scope reading;
+    const VoxelBlock* block = block_.load(std::memory_order_acquire);
+    if (block) {
+        batchkernels::sampleInterleaved(block->sampleBatch, block->bytes.get(), block->channelCount,
+                                        count, points, samples);
+        return;
+    }
+    std::fill_n(samples, count, kTransparentBlack);
 }
 
 VoxelSample VoxelVolume::lerpSample(const VoxelSample& a, const VoxelSample& b, float t) {

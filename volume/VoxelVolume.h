@@ -25,6 +25,13 @@ struct VoxelSample {
     float a;
 };
 
+// A texture coordinate, for sampling many points at once.
+struct TexturePoint {
+    float u;
+    float v;
+    float w;
+};
+
 // One loaded volume. Declared here so that sampling inlines into its caller: a sample is then
 // one call, into the kernel.
 struct VoxelBlock {
@@ -33,6 +40,10 @@ struct VoxelBlock {
     // so sampling only calls it.
     VoxelSample (*sample)(const unsigned char* records, std::int32_t channelCount, float u, float v,
                           float w);
+    // The same for many points at once, chosen with it.
+    void (*sampleBatch)(const unsigned char* records, std::int32_t channelCount, std::size_t count,
+                        const float* u, const float* v, const float* w, float* r, float* g,
+                        float* b, float* a);
     std::unique_ptr<unsigned char[]> bytes;
     std::size_t capacity;  // bytes allocated: a reused block may be larger than its body
 };
@@ -65,6 +76,17 @@ class VoxelVolume {
         return block ? block->sample(block->bytes.get(), block->channelCount, u, v, w)
                      : VoxelSample{0.0f, 0.0f, 0.0f, 0.0f};
     }
+
+    // Samples `count` points at once: sample i is bit for bit sampleTrilinear(u[i], v[i], w[i]),
+    // written to r[i], g[i], b[i] and a[i]. One reader scope and one block look-up serve the
+    // whole batch, and the kernel works on several points per instruction, so this is the way
+    // for callers that hold many points. Outputs must not overlap the inputs. As safe during
+    // loads as sampleTrilinear; a load waits for a batch in progress to end.
+    void sampleTrilinearBatch(std::size_t count, const float* u, const float* v, const float* w,
+                              float* r, float* g, float* b, float* a) const;
+    // The same for interleaved points and samples: samples[i] is sampleTrilinear at points[i].
+    void sampleTrilinearBatch(std::size_t count, const TexturePoint* points,
+                              VoxelSample* samples) const;
 
     // Channels of the volume in use, 0 before the first successful load.
     std::int32_t channelCount() const { return channelCount_.load(std::memory_order_acquire); }

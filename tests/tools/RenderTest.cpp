@@ -109,6 +109,32 @@ TEST_F(Rendered, SphereAndTilesViewsWriteTheirPictures) {
     }
 }
 
+// The direct render samples the store in batches without the plug-in; its pictures must be the
+// plug-in's byte for byte, for every view, placements that carry points outside the unit cube,
+// an RGBA cloud (alpha composited) and an RGB marble.
+TEST_F(Rendered, DirectRenderEqualsThePluginsPicture) {
+    runVoxlum(folder_.path(), "make cloud -o cloud.vol --channels 4");
+    runVoxlum(folder_.path(), "make marble -o marble.vol --channels 3");
+    for (const char* volume : {"cloud.vol", "marble.vol"}) {
+        for (const char* view :
+             {"--view slice --size 96x80", "--view sphere --size 96x80",
+              "--view tiles --size 61x47",
+              "--view tiles --size 96 --scale 0.37 --rotate 20 -35 71 --translate -0.3 1.7 -2.2",
+              "--view sphere --size 80x96 --placement '0 0 -2 0 1 0 0 0 0 3 0 0 -0.5 0.25 7 1'"}) {
+            const std::string render = std::string("render ") + volume + " " + view;
+            const tooltest::ToolRun plugin = runVoxlum(folder_.path(), render + " -o plugin.png");
+            const tooltest::ToolRun direct =
+                runVoxlum(folder_.path(), render + " --direct -o direct.png");
+            ASSERT_EQ(plugin.exitCode, 0) << render << plugin.err;
+            ASSERT_EQ(direct.exitCode, 0) << render << direct.err;
+            const Image expected = readImage(folder_.file("plugin.png"));
+            const Image actual = readImage(folder_.file("direct.png"));
+            EXPECT_EQ(actual.width, expected.width) << render;
+            EXPECT_TRUE(actual.rgb == expected.rgb) << render;
+        }
+    }
+}
+
 TEST_F(Rendered, RefusedInputsWriteNoPicture) {
     tooltest::writeImage(folder_.file("not-a-volume.png"), 4, 4, 3, [](int, int) {
         return std::array<unsigned char, 4>{1, 2, 3, 4};
@@ -121,7 +147,9 @@ TEST_F(Rendered, RefusedInputsWriteNoPicture) {
                           Case{"render not-a-volume.png -o out.png", "not-a-volume.png"},
                           Case{"render gradient.vol -o out.png --plugin nowhere.so", "nowhere.so"},
                           Case{"render gradient.vol -o no/such/folder/out.png", "out.png"},
-                          Case{"render gradient.vol -o out.png --size 0x5", "--size"}}) {
+                          Case{"render gradient.vol -o out.png --size 0x5", "--size"},
+                          Case{"render not-a-volume.png -o out.png --direct", "not-a-volume.png"},
+                          Case{"render missing.vol -o out.png --direct", "missing.vol"}}) {
         const tooltest::ToolRun run = runVoxlum(folder_.path(), c.arguments);
         EXPECT_NE(run.exitCode, 0) << c.arguments;
         EXPECT_NE(run.err.find(std::string("voxlum: error: ")), std::string::npos) << run.err;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ReaderGuard.h"
@@ -57,6 +58,26 @@ class InstalledVolumes {
                reference::sameBits(s, reference::sampleTrilinear(volumes_[1], p[0], p[1], p[2]));
     }
 
+    // Samples every point in one batch: all of it must come from one installed volume, since
+    // one reader scope covers the batch.
+    bool batchMatches(const VoxelVolume& store) const {
+        std::array<TexturePoint, std::tuple_size_v<decltype(points_)>> points;
+        for (std::size_t i = 0; i < points.size(); ++i)
+            points[i] = {points_[i][0], points_[i][1], points_[i][2]};
+        std::array<VoxelSample, points.size()> samples;
+        store.sampleTrilinearBatch(points.size(), points.data(), samples.data());
+        const auto fromVolume = [&](const reference::Volume& volume) {
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                const TexturePoint& p = points[i];
+                if (!reference::sameBits(samples[i],
+                                         reference::sampleTrilinear(volume, p.u, p.v, p.w)))
+                    return false;
+            }
+            return true;
+        };
+        return fromVolume(volumes_[0]) || fromVolume(volumes_[1]);
+    }
+
   private:
     testfiles::ScratchFolder folder_;
     const std::array<reference::Volume, 2> volumes_ = {
@@ -94,7 +115,8 @@ class Concurrency : public testing::Test {
 };
 
 // Samplers run while another thread keeps replacing the volume with good and bad files: every
-// sample must be exactly what one of the installed volumes gives.
+// sample must be exactly what one of the installed volumes gives, and every batch (the third
+// thread's) wholly what one of them gives.
 TEST_F(Concurrency, SamplesDuringLoadsMatchAnInstalledVolume) {
     VoxelVolume store;
     loadFirstVolume(store);
@@ -106,7 +128,8 @@ TEST_F(Concurrency, SamplesDuringLoadsMatchAnInstalledVolume) {
     for (std::size_t t = 0; t < 3; ++t) {
         samplers.emplace_back([&, t] {
             for (std::size_t i = t; loading.load(); ++i) {
-                if (!files_.sampleMatches(store, i)) ++badSamples;
+                if (t == 2 ? !files_.batchMatches(store) : !files_.sampleMatches(store, i))
+                    ++badSamples;
                 ++samples;
             }
         });

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "BatchKernels.h"
 #include "ReferenceSampler.h"
 #include "SamplerKernels.h"
 #include "VolumeFiles.h"
@@ -48,25 +51,119 @@ std::string describe(const VoxelSample& s) {
     return text;
 }
 
+// A volume of random records with the padding the store gives a block, so reads past it are
+// caught by ASan.
+reference::Volume paddedVolume(std::int32_t channels, unsigned seed) {
+    reference::Volume volume{testfiles::randomBody(channels, seed), channels};
+    volume.body.resize(volume.body.size() + std::max(samplerkernels::kTrailingPadding,
+                                                     batchkernels::kTrailingPadding),
+                       0xFF);
+    return volume;
+}
+
+// `count` points from `points` through a batch kernel. Each output column has guard values past
+// its end, which must survive.
+std::vector<VoxelSample> sampleInBatch(batchkernels::BatchFunction kernel,
+                                       const reference::Volume& volume, const Point* points,
+                                       std::size_t count) {
+    constexpr std::size_t kGuard = 17;
+    constexpr float kUntouched = -7.0f;
+    std::vector<float> in[3];
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        for (std::size_t i = 0; i < count; ++i) in[axis].push_back(points[i][axis]);
+    }
+    std::vector<float> out[4];
+    for (auto& column : out) column.assign(count + kGuard, kUntouched);
+    kernel(volume.body.data(), volume.channelCount, count, in[0].data(), in[1].data(), in[2].data(),
+           out[0].data(), out[1].data(), out[2].data(), out[3].data());
+    std::vector<VoxelSample> samples;
+    for (std::size_t i = 0; i < count; ++i)
+        samples.push_back({out[0][i], out[1][i], out[2][i], out[3][i]});
+    for (const auto& column : out) {
+        for (std::size_t i = count; i < count + kGuard; ++i) {
+            if (column[i] != kUntouched) {
+                ADD_FAILURE() << "a batch of " << count << " wrote past its end";
+                break;
+            }
+        }
+    }
+    return samples;
+}
+
+// The samples every kernel gives at `points`: per-point kernels one point at a time, batch
+// kernels all points in one batch.
+std::vector<std::pair<std::string, std::vector<VoxelSample>>> everyKernelsSamples(
+    const reference::Volume& volume, const std::vector<Point>& points) {
+    const std::int32_t channels = volume.channelCount;
+    std::vector<std::pair<std::string, std::vector<VoxelSample>>> results;
+    for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {
+        auto& samples = results.emplace_back(kernel.name, std::vector<VoxelSample>()).second;
+        for (const Point& p : points) {
+            samples.push_back(
+                kernel.forRecordSize(channels)(volume.body.data(), channels, p[0], p[1], p[2]));
+        }
+    }
+    for (const batchkernels::BatchKernel& kernel : batchkernels::usableBatchKernels()) {
+        results.emplace_back(
+            std::string("batch ") + kernel.name,
+            sampleInBatch(kernel.forRecordSize(channels), volume, points.data(), points.size()));
+    }
+    return results;
+}
+
+// Every kernel's samples at `points` must be the reference's at `equivalents` (the same points,
+// wrapped into the unit cube where they lie outside).
+void expectEveryKernelMatches(const reference::Volume& volume, const std::vector<Point>& points,
+                              const std::vector<Point>& equivalents) {
+    for (const auto& [name, samples] : everyKernelsSamples(volume, points)) {
+        int mismatches = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const Point& p = equivalents[i];
+            const VoxelSample expected = reference::sampleTrilinear(volume, p[0], p[1], p[2]);
+            if (reference::sameBits(samples[i], expected) || ++mismatches > 3) continue;
+            ADD_FAILURE() << name << " channels " << volume.channelCount << " at (" << points[i][0]
+                          << ", " << points[i][1] << ", " << points[i][2]
+                          << "): " << describe(samples[i]) << " expected " << describe(expected);
+        }
+        EXPECT_EQ(mismatches, 0) << name << " channels " << volume.channelCount;
+    }
+}
+
 // Every kernel this processor runs must give the reference's bits, for every record layout;
 // the block carries the padding the store gives it, so reads past it are caught by ASan.
 TEST(SamplerKernels, EveryKernelMatchesTheReference) {
     const std::vector<Point> points = delicatePoints();
     for (std::int32_t channels : {3, 4, 5}) {
-        reference::Volume volume{testfiles::randomBody(channels, 300u + unsigned(channels)),
-                                 channels};
-        volume.body.resize(volume.body.size() + samplerkernels::kTrailingPadding, 0xFF);
-        for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {
+        expectEveryKernelMatches(paddedVolume(channels, 300u + unsigned(channels)), points, points);
+    }
+}
+
+// A batch of any length gives, point for point, what the per-point kernel gives: lengths below,
+// at and past every vector width, and long ones, each from its own place among the delicate
+// points.
+TEST(SamplerKernels, EveryBatchLengthMatchesThePerPointKernel) {
+    const std::vector<Point> points = delicatePoints();
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 0; n <= 300; ++n) lengths.push_back(n);
+    for (std::size_t n : {1023u, 4096u, 4103u, 40000u}) lengths.push_back(n);
+    for (std::int32_t channels : {3, 4, 5}) {
+        const reference::Volume volume = paddedVolume(channels, 70u + unsigned(channels));
+        const samplerkernels::SampleFunction perPoint = samplerkernels::fastestKernel(channels);
+        for (const batchkernels::BatchKernel& kernel : batchkernels::usableBatchKernels()) {
             int mismatches = 0;
-            for (const Point& p : points) {
-                const VoxelSample expected = reference::sampleTrilinear(volume, p[0], p[1], p[2]);
-                const VoxelSample actual =
-                    kernel.forRecordSize(channels)(volume.body.data(), channels, p[0], p[1], p[2]);
-                if (reference::sameBits(actual, expected)) continue;
-                if (++mismatches <= 3) {
-                    ADD_FAILURE() << kernel.name << " channels " << channels << " at (" << p[0]
-                                  << ", " << p[1] << ", " << p[2] << "): " << describe(actual)
-                                  << " expected " << describe(expected);
+            for (std::size_t length : lengths) {
+                const std::size_t first = (length * 131) % (points.size() - length);
+                const std::vector<VoxelSample> samples = sampleInBatch(
+                    kernel.forRecordSize(channels), volume, points.data() + first, length);
+                for (std::size_t i = 0; i < length; ++i) {
+                    const Point& p = points[first + i];
+                    const VoxelSample expected =
+                        perPoint(volume.body.data(), channels, p[0], p[1], p[2]);
+                    if (!reference::sameBits(samples[i], expected) && ++mismatches <= 3) {
+                        ADD_FAILURE() << kernel.name << " channels " << channels << " length "
+                                      << length << " point " << i << ": " << describe(samples[i])
+                                      << " expected " << describe(expected);
+                    }
                 }
             }
             EXPECT_EQ(mismatches, 0) << kernel.name << " channels " << channels;
@@ -75,38 +172,56 @@ TEST(SamplerKernels, EveryKernelMatchesTheReference) {
 }
 
 // Outside the unit cube each axis repeats with period 1 and non-finite coordinates sample as 0,
-// one axis at a time and all at once, so the vector kernels' shared wrap check is exercised.
+// one axis at a time and all at once, so the vector kernels' shared wrap check is exercised;
+// batch kernels get all such points in one batch, so vectors mix wrapped and plain lanes.
 TEST(SamplerKernels, EveryKernelWrapsCoordinates) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float tiny = std::numeric_limits<float>::denorm_min();
     struct Case {
         float outside;
         float inside;
     };
-    const Case cases[] = {{1.25f, 0.25f}, {-0.25f, 0.75f}, {7.5f, 0.5f}, {-3.0f, 0.0f},
-                          {1e30f, 0.0f},  {-1e-30f, 1.0f}, {inf, 0.0f},  {-inf, 0.0f},
-                          {nan, 0.0f},    {-nan, 0.0f},    {2.0f, 0.0f}, {-0.0f, 0.0f}};
-    reference::Volume volume{testfiles::randomBody(4, 17), 4};
-    for (const samplerkernels::Kernel& kernel : samplerkernels::usableKernels()) {
-        for (const Case& c : cases) {
-            const Point base = {0.3f, 0.6f, 0.9f};
-            for (int axes = 1; axes < 8; ++axes) {
-                Point outside = base;
-                Point inside = base;
-                for (int axis = 0; axis < 3; ++axis) {
-                    if ((axes >> axis & 1) == 0) continue;
-                    outside[std::size_t(axis)] = c.outside;
-                    inside[std::size_t(axis)] = c.inside;
-                }
-                const VoxelSample actual = kernel.forRecordSize(4)(
-                    volume.body.data(), 4, outside[0], outside[1], outside[2]);
-                const VoxelSample expected =
-                    reference::sampleTrilinear(volume, inside[0], inside[1], inside[2]);
-                EXPECT_TRUE(reference::sameBits(actual, expected))
-                    << kernel.name << " outside " << c.outside << " axes " << axes << ": "
-                    << describe(actual) << " expected " << describe(expected);
+    const Case cases[] = {{1.25f, 0.25f},
+                          {-0.25f, 0.75f},
+                          {7.5f, 0.5f},
+                          {-3.0f, 0.0f},
+                          {1e30f, 0.0f},
+                          {-1e-30f, 1.0f},
+                          {inf, 0.0f},
+                          {-inf, 0.0f},
+                          {nan, 0.0f},
+                          {-nan, 0.0f},
+                          {2.0f, 0.0f},
+                          {-0.0f, 0.0f},
+                          {-tiny, 1.0f},
+                          {1.0f, 0.0f},
+                          {-1.0f, 0.0f},
+                          {8388609.0f, 0.0f},
+                          {-8388607.5f, 0.5f},
+                          {-2.5e9f, 0.0f},
+                          {3.0f + 0.5f / 128, 0.5f / 128},
+                          {-1.0f / 128, 127.0f / 128},
+                          {-0.3f, 1.0f - 0.3f},
+                          {-2.7f, 3.0f - 2.7f}};
+    std::vector<Point> outside;
+    std::vector<Point> inside;
+    for (const Case& c : cases) {
+        const Point base = {0.3f, 0.6f, 0.9f};
+        for (int axes = 1; axes < 8; ++axes) {
+            Point out = base;
+            Point in = base;
+            for (int axis = 0; axis < 3; ++axis) {
+                if ((axes >> axis & 1) == 0) continue;
+                out[std::size_t(axis)] = c.outside;
+                in[std::size_t(axis)] = c.inside;
             }
+            outside.push_back(out);
+            inside.push_back(in);
         }
+    }
+    for (std::int32_t channels : {3, 4, 5}) {
+        expectEveryKernelMatches(paddedVolume(channels, 17u + unsigned(channels)), outside, inside);
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
+#include <vector>
 
 #include "ReferenceSampler.h"
 #include "SampleAssertions.h"
@@ -147,6 +149,48 @@ TEST(Sampler, CoordinatesOutsideTheUnitCubeWrap) {
         EXPECT_TRUE(bitsEqual(volume.store.sampleTrilinear(0.6f, 0.3f, c.outside),
                               volume.store.sampleTrilinear(0.6f, 0.3f, c.inside)))
             << c.outside;
+    }
+}
+
+// Both batch forms give each point's own sample, in and outside the unit cube, over more points
+// than one slice of the interleaved form; an empty store gives transparent black.
+TEST(Sampler, BatchesGiveEachPointsSample) {
+    std::mt19937 generator(31);
+    std::uniform_real_distribution<float> wide(-3.0f, 3.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<TexturePoint> points;
+    for (int i = 0; i < 700; ++i)
+        points.push_back({wide(generator), wide(generator), wide(generator)});
+    points[5].v = nan;
+    points[300].w = -std::numeric_limits<float>::infinity();
+    std::vector<float> u, v, w;
+    for (const TexturePoint& p : points) {
+        u.push_back(p.u);
+        v.push_back(p.v);
+        w.push_back(p.w);
+    }
+    for (std::int32_t channels : {0, 3, 4, 5}) {
+        const VoxelVolume empty;
+        std::unique_ptr<LoadedVolume> loaded;
+        if (channels > 0) {
+            loaded = std::make_unique<LoadedVolume>(testfiles::randomBody(channels, 60u), channels);
+            ASSERT_EQ(loaded->loadResult, channels);
+        }
+        const VoxelVolume& store = loaded ? loaded->store : empty;
+        std::vector<float> r(points.size()), g(points.size()), b(points.size()), a(points.size());
+        store.sampleTrilinearBatch(points.size(), u.data(), v.data(), w.data(), r.data(), g.data(),
+                                   b.data(), a.data());
+        std::vector<VoxelSample> samples(points.size());
+        store.sampleTrilinearBatch(points.size(), points.data(), samples.data());
+        store.sampleTrilinearBatch(0, nullptr, nullptr);
+        int mismatches = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const VoxelSample expected =
+                store.sampleTrilinear(points[i].u, points[i].v, points[i].w);
+            if (!bitsEqual({r[i], g[i], b[i], a[i]}, expected) || !bitsEqual(samples[i], expected))
+                ++mismatches;
+        }
+        EXPECT_EQ(mismatches, 0) << "channels " << channels;
     }
 }
 

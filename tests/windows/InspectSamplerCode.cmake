@@ -7,7 +7,7 @@ cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/ObjdumpLines.cmake)
 objdump_lines(lines -d -C --no-show-raw-insn ${LIBRARY})
 
-set(sampling "samplerkernels::|VoxelVolume::(sampleTrilinear|lerpSample|voxelAt)")
+set(sampling "samplerkernels::|batchkernels::|VoxelVolume::(sampleTrilinear|lerpSample|voxelAt)")
 set(function "")
 set(functions 0)
 set(x87 "")

@@ -1,0 +1,191 @@
+// What the AVX2 and AVX-512 batch kernels share: eight points located at once in 256-bit
+// vectors, and their records fetched with one 8-byte gather per row, x0's record and the next
+// one together. Included only by kernel files built with AVX2 and FMA enabled.
+#pragma once
+
+// GCC 12 reports the deliberately undefined vectors inside its own AVX-512 headers.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <cstdint>
+
+#include "BatchLattice.h"
+
+namespace batchkernels {
+
+// As in BatchLattice.h: compiled per kernel file with its own flags, so internal linkage only.
+namespace {
+
+// Where eight points' corner records lie: records + rows[i] + lowerX or upperX, with the weights
+// t and 1 - t along x, y and z in float.
+struct EightPoints {
+    __m256i lowerX;
+    __m256i upperX;
+    __m256i rows[4];
+    // Points whose x0 is the last plane: their x1 record, plane 0, is not the one after x0's.
+    __m256i wrapsX;
+    int wrapsXBits;
+    __m256 fraction[3];
+    __m256 complement[3];
+};
+
+// Byte offsets of planes along one axis: records of kChannels bytes (0: channelCount bytes).
+template <int kChannels>
+inline __m256i axisOffsets(__m256i planes, std::int32_t channelCount, int axis) {
+    static_assert(kVolumeGridSize == 1 << 7, "axis strides are shifts by 7 bits per axis");
+    if (kChannels == 4) return _mm256_sll_epi32(planes, _mm_cvtsi32_si128(2 + 7 * axis));
+    const std::int32_t recordBytes = kChannels == 0 ? channelCount : kChannels;
+    return _mm256_mullo_epi32(planes, _mm256_set1_epi32(recordBytes << (7 * axis)));
+}
+
+template <int kChannels>
+inline EightPoints locateEight(std::int32_t channelCount, const float* u, const float* v,
+                               const float* w) {
+    EightPoints cell;
+    const float* coordinates[3] = {u, v, w};
+    __m256i lower[3];
+    __m256i upper[3];
+    const __m256i planeMask = _mm256_set1_epi32(kVolumeGridSize - 1);
+    for (int axis = 0; axis < 3; ++axis) {
+        // c - floor(c) wraps every finite coordinate with period 1: [0, 1) stays as it is and 1
+        // becomes 0, which samples the same planes with the same weights. NaN and infinity come
+        // out as NaN, and sample as 0.
+        const __m256 c = _mm256_loadu_ps(coordinates[axis]);
+        const __m256 wrapped = _mm256_sub_ps(c, _mm256_floor_ps(c));
+        const __m256 unit = _mm256_and_ps(wrapped, _mm256_cmp_ps(wrapped, wrapped, _CMP_ORD_Q));
+        const __m256 scaled =
+            _mm256_mul_ps(unit, _mm256_set1_ps(static_cast<float>(kVolumeGridSize)));
+        // Never negative, so truncation is the floor. The upper plane is always the next one: on
+        // a lattice plane its weight is exactly 0.
+        const __m256i planes = _mm256_cvttps_epi32(scaled);
+        cell.fraction[axis] = _mm256_sub_ps(scaled, _mm256_cvtepi32_ps(planes));
+        cell.complement[axis] = _mm256_sub_ps(_mm256_set1_ps(1.0f), cell.fraction[axis]);
+        lower[axis] =
+            axisOffsets<kChannels>(_mm256_and_si256(planes, planeMask), channelCount, axis);
+        upper[axis] = axisOffsets<kChannels>(
+            _mm256_and_si256(_mm256_sub_epi32(planes, _mm256_set1_epi32(-1)), planeMask),
+            channelCount, axis);
+    }
+    cell.lowerX = lower[0];
+    cell.upperX = upper[0];
+    cell.rows[0] = _mm256_add_epi32(lower[1], lower[2]);
+    cell.rows[1] = _mm256_add_epi32(upper[1], lower[2]);
+    cell.rows[2] = _mm256_add_epi32(lower[1], upper[2]);
+    cell.rows[3] = _mm256_add_epi32(upper[1], upper[2]);
+    cell.wrapsX = _mm256_cmpeq_epi32(upper[0], _mm256_setzero_si256());
+    cell.wrapsXBits = _mm256_movemask_ps(_mm256_castsi256_ps(cell.wrapsX));
+    return cell;
+}
+
+// The cell of eight points with its weights widened to the lanes' doubles.
+template <class Lanes, int kChannels>
+inline typename Lanes::Cell locateWidened(std::int32_t channelCount, const float* u, const float* v,
+                                          const float* w) {
+    typename Lanes::Cell cell;
+    cell.at = locateEight<kChannels>(channelCount, u, v, w);
+    for (int axis = 0; axis < 3; ++axis) {
+        cell.fraction[axis] = Lanes::widen(cell.at.fraction[axis]);
+        cell.complement[axis] = Lanes::widen(cell.at.complement[axis]);
+    }
+    return cell;
+}
+
+// All bits of a record of kChannels bytes, the low bytes of a 64-bit lane.
+template <int kChannels>
+constexpr long long kRecordBits = (1LL << (8 * kChannels)) - 1;
+
+// Where the channel bytes of x0's and x1's records lie in the 8 bytes fetched for a point: for 3
+// and 4 bytes both in one fetch at x0, otherwise x1's in a fetch of its own.
+template <int kChannels>
+constexpr int kUpperRecordByte = kChannels == 0 ? 0 : kChannels;
+
+// Eight floats of bytes 0 to 255 (as integers) decoded to byte / 255, rounded to float.
+inline __m256 decodeBytes(__m256i bytes) {
+    const __m256 values = _mm256_cvtepi32_ps(bytes);
+    return _mm256_fmadd_ps(values, _mm256_set1_ps(kReciprocalHigh),
+                           _mm256_mul_ps(values, _mm256_set1_ps(kReciprocalLow)));
+}
+
+#ifdef __AVX512F__
+// Eight points per vector of doubles. ChannelBytes picks a channel's bytes out of a row's
+// fetches: `pick<kChannels>(row, channel)` gives x0's bytes as integers in 32-bit lanes 0 to
+// 7 and x1's in lanes 8 to 15.
+template <class ChannelBytes>
+struct Avx512Lanes {
+    static constexpr std::size_t kWidth = 8;
+    using Double = __m512d;
+    struct Cell {
+        EightPoints at;
+        __m512d fraction[3];
+        __m512d complement[3];
+    };
+    // A row's 8-byte fetches at x0, and at x1 where x1's record is not among those bytes.
+    struct Row {
+        __m512i lower;
+        __m512i upper;
+    };
+
+    static __m512d widen(__m256 values) { return _mm512_cvtps_pd(values); }
+
+    template <int kChannels>
+    static Cell locate(const unsigned char*, std::int32_t channelCount, const float* u,
+                       const float* v, const float* w) {
+        return locateWidened<Avx512Lanes, kChannels>(channelCount, u, v, w);
+    }
+
+    template <int kChannels>
+    static Row fetch(const unsigned char* records, std::int32_t, const Cell& cell, int row) {
+        Row out;
+        const __m256i rowStart = cell.at.rows[row];
+        const __m256i upperX = _mm256_add_epi32(rowStart, cell.at.upperX);
+        out.lower = _mm512_i32gather_epi64(_mm256_add_epi32(rowStart, cell.at.lowerX), records, 1);
+        if (kChannels == 0) {
+            out.upper = _mm512_i32gather_epi64(upperX, records, 1);
+        } else if (cell.at.wrapsXBits != 0) {
+            // x1's record, at the row's start, in place of the bytes after x0's.
+            const auto wraps = static_cast<__mmask8>(cell.at.wrapsXBits);
+            const __m512i first = _mm512_mask_i32gather_epi64(out.lower, wraps, upperX, records, 1);
+            out.lower = _mm512_mask_or_epi64(
+                out.lower, wraps,
+                _mm512_and_si512(out.lower, _mm512_set1_epi64(kRecordBits<kChannels>)),
+                _mm512_slli_epi64(first, 8 * kChannels));
+            out.upper = out.lower;
+        } else {
+            out.upper = out.lower;
+        }
+        return out;
+    }
+
+    template <int kChannels>
+    static void decode(const Row& row, int channel, __m512d& lower, __m512d& upper) {
+        const __m512 values =
+            _mm512_cvtepi32_ps(ChannelBytes::template pick<kChannels>(row, channel));
+        const __m512 decoded =
+            _mm512_fmadd_ps(values, _mm512_set1_ps(kReciprocalHigh),
+                            _mm512_mul_ps(values, _mm512_set1_ps(kReciprocalLow)));
+        lower = _mm512_cvtps_pd(_mm512_castps512_ps256(decoded));
+        upper =
+            _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(decoded), 1)));
+    }
+
+    // Both products are exact in double, so fusing the add rounds once, as the sum does.
+    static __m512d blend(__m512d a, __m512d b, __m512d t, __m512d m) {
+        return _mm512_fmadd_pd(a, m, _mm512_mul_pd(b, t));
+    }
+    static __m512d round(__m512d value) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(value)); }
+    static void store(float* samples, __m512d value) {
+        _mm256_storeu_ps(samples, _mm512_cvtpd_ps(value));
+    }
+};
+#endif
+
+}  // namespace
+
+}  // namespace batchkernels

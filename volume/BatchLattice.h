@@ -1,0 +1,119 @@
+// The batch sampling algorithm, written once over a group of lanes: each instruction set says
+// how it locates a group of points, fetches and decodes their records and blends in double, and
+// this file turns that into batch functions. The arithmetic is the per-point kernels', step by
+// step, so every sample has their bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "BatchKernels.h"
+
+namespace batchkernels {
+
+// Each kernel file compiles this with its own instruction-set flags, so nothing here may have
+// external linkage: the linker could otherwise keep an AVX-512 copy of a function for everyone.
+namespace {
+
+// byte / 255 rounded to float, computed in float as byte * high + byte * low with the sum
+// rounded once by a fused multiply-add: exact for every byte, with no table to gather from.
+constexpr float kReciprocalHigh = static_cast<float>(1.0 / 255.0);
+constexpr float kReciprocalLow = static_cast<float>(1.0 / 255.0 - kReciprocalHigh);
+
+constexpr bool fusedDecodingIsExact() {
+    for (int i = 0; i < 256; ++i) {
+        const float byte = static_cast<float>(i);
+        // byte * high is exact in double and the sum spans under 53 bits, so the fused
+        // multiply-add's one rounding is this conversion.
+        const double sum = static_cast<double>(byte) * kReciprocalHigh + byte * kReciprocalLow;
+        if (static_cast<float>(sum) != static_cast<float>(i / 255.0)) return false;
+    }
+    return true;
+}
+static_assert(fusedDecodingIsExact(), "decoding bytes with a fused multiply-add must stay exact");
+
+// One group of Lanes::kWidth points. Lanes gives Double (a double per point), Cell (where the
+// points' corner records lie and their weights t and 1 - t along x, y and z) and Row (the
+// records of one of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1).
+// kChannels is the record size, or 0 for any size given at run time.
+template <class Lanes, int kChannels>
+inline void sampleGroup(const unsigned char* records, std::int32_t channelCount, const float* u,
+                        const float* v, const float* w, float* const* samples) {
+    using Double = typename Lanes::Double;
+    const typename Lanes::Cell cell =
+        Lanes::template locate<kChannels>(records, channelCount, u, v, w);
+    typename Lanes::Row rows[4];
+    for (int row = 0; row < 4; ++row) {
+        rows[row] = Lanes::template fetch<kChannels>(records, channelCount, cell, row);
+    }
+    // An RGB record's alpha is 1, and every blend of 1 with 1 is 1 again: 1 - t rounds so that
+    // (1 - t) + t rounds back to 1.
+    constexpr int kBlendedChannels = kChannels == 3 ? 3 : 4;
+    for (int channel = 0; channel < kBlendedChannels; ++channel) {
+        Double alongX[4];
+        for (int row = 0; row < 4; ++row) {
+            Double lower;
+            Double upper;
+            Lanes::template decode<kChannels>(rows[row], channel, lower, upper);
+            alongX[row] =
+                Lanes::round(Lanes::blend(lower, upper, cell.fraction[0], cell.complement[0]));
+        }
+        const Double nearZ =
+            Lanes::round(Lanes::blend(alongX[0], alongX[1], cell.fraction[1], cell.complement[1]));
+        const Double farZ =
+            Lanes::round(Lanes::blend(alongX[2], alongX[3], cell.fraction[1], cell.complement[1]));
+        Lanes::store(samples[channel],
+                     Lanes::blend(nearZ, farZ, cell.fraction[2], cell.complement[2]));
+    }
+    if (kChannels == 3) {
+        for (std::size_t i = 0; i < Lanes::kWidth; ++i) samples[3][i] = 1.0f;
+    }
+}
+
+template <class Lanes, int kChannels>
+void sampleBatch(const unsigned char* records, std::int32_t channelCount, std::size_t count,
+                 const float* u, const float* v, const float* w, float* r, float* g, float* b,
+                 float* a) {
+    constexpr std::size_t kWidth = Lanes::kWidth;
+    std::size_t first = 0;
+    for (; first + kWidth <= count; first += kWidth) {
+        float* const samples[4] = {r + first, g + first, b + first, a + first};
+        sampleGroup<Lanes, kChannels>(records, channelCount, u + first, v + first, w + first,
+                                      samples);
+    }
+    const std::size_t left = count - first;
+    if (left == 0) return;
+    // The last few points go through a whole group of columns, padded with the point (0, 0, 0).
+    float points[3][kWidth] = {};
+    float columns[4][kWidth];
+    for (std::size_t i = 0; i < left; ++i) {
+        points[0][i] = u[first + i];
+        points[1][i] = v[first + i];
+        points[2][i] = w[first + i];
+    }
+    float* const samples[4] = {columns[0], columns[1], columns[2], columns[3]};
+    sampleGroup<Lanes, kChannels>(records, channelCount, points[0], points[1], points[2], samples);
+    for (std::size_t i = 0; i < left; ++i) {
+        r[first + i] = columns[0][i];
+        g[first + i] = columns[1][i];
+        b[first + i] = columns[2][i];
+        a[first + i] = columns[3][i];
+    }
+}
+
+// RGB and RGBA records, the usual sizes, get functions of their own with constant strides.
+template <class Lanes>
+BatchFunction batchForRecordSize(std::int32_t channelCount) {
+    switch (channelCount) {
+        case 3:
+            return sampleBatch<Lanes, 3>;
+        case 4:
+            return sampleBatch<Lanes, 4>;
+        default:
+            return sampleBatch<Lanes, 0>;
+    }
+}
+
+}  // namespace
+
+}  // namespace batchkernels
