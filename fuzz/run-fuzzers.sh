@@ -23,14 +23,9 @@ if ! command -v clang++ >/dev/null; then
     echo "run-fuzzers: clang++ is needed (Debian: apt-get install clang libclang-rt-14-dev)" >&2
     exit 2
 fi
-generator=()
-command -v ninja >/dev/null && generator=(-G Ninja)
-
-# Everything is compiled with coverage instrumentation; only the fuzz targets link libFuzzer.
-cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
-    -DVOXLUM_SANITIZE=address,undefined -DVOXLUM_WERROR=ON -DVOXLUM_BUILD_FUZZERS=ON \
-    -DVOXLUM_BUILD_TESTS=OFF -DVOXLUM_BUILD_TOOLS=OFF -DVOXLUM_BUILD_BENCH=OFF >/dev/null
+# The fuzz preset: everything is compiled with coverage instrumentation; only the fuzz targets
+# link libFuzzer.
+(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" -j "$jobs" --target "${targets[@]}" make_fuzz_corpus
 
 seeds=$build/seeds

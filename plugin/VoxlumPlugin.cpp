@@ -1,5 +1,6 @@
 // The plug-in's entry points: the host calls initializePlugin when it loads the module and
-// uninitializePlugin when it unloads it.
+// uninitializePlugin when it unloads it. On Windows MFnPlugin.h also defines the module's
+// DllMain, so no other source of the module includes it.
 #define MNoVersionString
 #include <maya/MFnPlugin.h>
 #include <maya/MGlobal.h>
@@ -15,27 +16,11 @@
 #include "StatusReport.h"
 #include "Voxlum.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 // The host API version the module is built for. The braces make this a definition with C
 // linkage rather than an initialised extern declaration.
 extern "C" {
 PLUGIN_EXPORT char MApiVersion[] = "800";
 }
-
-#ifdef _WIN32
-namespace {
-HINSTANCE moduleInstance = nullptr;
-}
-
-// Loading the image only records its handle; all real work waits for initializePlugin.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) moduleInstance = instance;
-    return TRUE;
-}
-#endif
 
 PLUGIN_EXPORT MStatus initializePlugin(MObject obj) {
     for (const std::string& line : bannerLines()) MGlobal::displayInfo(line.c_str());

@@ -1,24 +1,19 @@
 #!/usr/bin/env bash
 # Builds the plug-in and the tests for 32- and 64-bit Windows with MinGW-w64, runs the 64-bit
 # tests under Wine, and inspects the images of both builds: the 32-bit programs cannot run
-# here (no 32-bit Wine), so that build is checked by its export table, imports and code.
+# here (no 32-bit Wine), so that build is checked by its export table, imports and code. The
+# builds are the win32 and win64 presets of CMakePresets.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
-WIN32_DIR=${WIN32_DIR:-build/win32}
-WIN64_DIR=${WIN64_DIR:-build/win64}
+WIN64_DIR=build/win64  # the win64 preset's folder
 
-configure_and_build() {
-    local folder=$1 toolchain=$2
-    cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain.cmake" \
-        -DVOXLUM_WERROR=ON -DVOXLUM_BUILD_TOOLS=OFF
-    cmake --build "$folder" -j "$JOBS"
-}
+cmake --preset win32
+cmake --build --preset win32 -j "$JOBS"
+ctest --preset win32
 
-configure_and_build "$WIN32_DIR" mingw-i686
-ctest --test-dir "$WIN32_DIR" --output-on-failure
-
-configure_and_build "$WIN64_DIR" mingw-x86_64
+cmake --preset win64
+cmake --build --preset win64 -j "$JOBS"
 # One Wine server serves the whole run. Left to itself it quits a few seconds after its last
 # client, and a test that starts just then loses its connection ("recvmsg: Connection reset
 # by peer"); a prefix created by two tests at once races the same way. So the prefix is set
@@ -29,4 +24,4 @@ trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
 mkdir -p "$WINEPREFIX"
 "$WINESERVER" -p
 /usr/lib/wine/wine64 wineboot --init
-ctest --test-dir "$WIN64_DIR" -j "$JOBS" --timeout 300 --output-on-failure
+ctest --preset win64 -j "$JOBS"

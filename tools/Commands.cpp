@@ -209,7 +209,10 @@ void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& d
           command->add_option("--rotate", settings->rotate, "Degrees about x, y and z"),
           command->add_option("--translate", settings->translate, "Offset of the texture")})
         option->excludes(placement);
-    command->add_option("--plugin", settings->render.pluginPath, "The Voxlum plug-in module")
+    command
+        ->add_option("--plugin", settings->render.pluginPath,
+                     "The Voxlum plug-in module: a path, or a name looked up along "
+                     "MAYA_PLUG_IN_PATH and the modules of MAYA_MODULE_PATH")
         ->capture_default_str();
     command->add_flag("--direct", settings->render.direct,
                       "Sample the volume store directly, many points at a time, without the "

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "HostInternal.h"
+#include "ModulePath.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -71,7 +72,11 @@ EntryPoint findEntryPoint(void* library, const char* plainName, const char* mang
 
 }  // namespace
 
-Result loadPlugin(const std::string& path, PluginInfo* info) {
+Result loadPlugin(const std::string& name, PluginInfo* info) {
+    std::string path;
+    if (Result found = detail::findPluginFile(name, path); !found) {
+        return found;
+    }
     std::string error;
     void* library = openLibrary(path, error);
     if (library == nullptr) {
@@ -129,7 +134,8 @@ Result unloadPlugin(const std::string& path) {
         std::lock_guard<std::mutex> lock(registry.mutex);
         auto latest = std::find_if(registry.plugins.rbegin(), registry.plugins.rend(),
                                    [&path](const std::unique_ptr<Plugin>& each) {
-                                       return each->library != nullptr && each->path == path;
+                                       return each->library != nullptr &&
+                                              detail::namesPlugin(path, each->path);
                                    });
         if (latest == registry.plugins.rend()) {
             return Result::failure("\"" + path + "\" is not loaded");

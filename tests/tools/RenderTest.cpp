@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "ReferenceSampler.h"
 #include "ToolTestSupport.h"
@@ -52,9 +55,11 @@ class Rendered : public testing::Test {
 
     // Every pixel of a 128 x 128 slice against the reference sampler at the pixel's centre,
     // moved by `offsetX` in texture space.
-    void expectSliceMatches(const std::string& options, float offsetX) {
-        const tooltest::ToolRun run = runVoxlum(
-            folder_.path(), "render gradient.vol -o slice.png --view slice --size 128 " + options);
+    void expectSliceMatches(const std::string& options, float offsetX,
+                            const std::filesystem::path& tool = VOXLUM_TOOL_PATH) {
+        const tooltest::ToolRun run =
+            runVoxlum(folder_.path(),
+                      "render gradient.vol -o slice.png --view slice --size 128 " + options, tool);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Image image = readImage(folder_.file("slice.png"));
         ASSERT_EQ(image.width, 128);
@@ -156,6 +161,42 @@ TEST_F(Rendered, RefusedInputsWriteNoPicture) {
         EXPECT_NE(run.err.find(c.named), std::string::npos) << c.arguments << ": " << run.err;
         EXPECT_FALSE(std::filesystem::exists(folder_.file("out.png"))) << c.arguments;
     }
+}
+
+// The release archive unpacked into a fresh folder (or, without CPack, the build installed
+// there) and found through the module path alone: the module's own tool renders through the
+// module's plug-in, named bare.
+TEST_F(Rendered, InstalledModuleRendersThroughThePluginFoundByItsBareName) {
+    namespace fs = std::filesystem;
+    const fs::path module = folder_.path() / "unpacked" / VOXLUM_MODULE_FOLDER;
+    const std::string build = "'" VOXLUM_BUILD_DIR "'";
+#ifdef VOXLUM_CPACK_COMMAND
+    const std::string archive = std::string(VOXLUM_MODULE_FOLDER) + ".tar.gz";
+    const std::string install = "cd '" + folder_.path().string() +
+                                "' && '" VOXLUM_CPACK_COMMAND "' -G TGZ -B package --config " +
+                                build +
+                                "/CPackConfig.cmake >/dev/null && mkdir unpacked && cd unpacked "
+                                "&& tar xzf ../package/" +
+                                archive;
+#else
+    const std::string install = "'" VOXLUM_CMAKE_COMMAND "' --install " + build + " --prefix '" +
+                                module.string() + "' >/dev/null";
+#endif
+    ASSERT_EQ(std::system(install.c_str()), 0) << install;
+    // One folder, holding the module and nothing else.
+    std::vector<std::string> expected;
+    for (const char* entry :
+         {"", "/LICENSE", "/README.md", "/bin", "/bin/libOpenMaya.so", "/bin/voxlum", "/icons",
+          "/icons/out_Voxlum.png", "/icons/render_Voxlum.png", "/plug-ins", "/plug-ins/Voxlum.so",
+          "/scripts", "/scripts/AEVoxlumTemplate.mel", "/scripts/voxlumCreateTexture.mel",
+          "/voxlum.mod"})
+        expected.push_back(VOXLUM_MODULE_FOLDER + std::string(entry));
+    EXPECT_EQ(tooltest::folderListing(folder_.path() / "unpacked"), expected);
+
+    unsetenv("MAYA_PLUG_IN_PATH");
+    setenv("MAYA_MODULE_PATH", module.c_str(), 1);
+    expectSliceMatches("--depth 0.291015625 --plugin Voxlum", 0, module / "bin" / "voxlum");
+    unsetenv("MAYA_MODULE_PATH");
 }
 
 }  // namespace

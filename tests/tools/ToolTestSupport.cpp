@@ -28,9 +28,10 @@ std::string readText(const std::filesystem::path& path) {
 
 }  // namespace
 
-ToolRun runVoxlum(const std::filesystem::path& folder, const std::string& arguments) {
+ToolRun runVoxlum(const std::filesystem::path& folder, const std::string& arguments,
+                  const std::filesystem::path& program) {
     const testfiles::ScratchFolder captures;
-    const std::string command = "cd " + quoted(folder) + " && " + quoted(VOXLUM_TOOL_PATH) + " " +
+    const std::string command = "cd " + quoted(folder) + " && " + quoted(program) + " " +
                                 arguments + " >" + quoted(captures.file("out")) + " 2>" +
                                 quoted(captures.file("err"));
     const int status = std::system(command.c_str());

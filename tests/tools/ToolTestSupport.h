@@ -16,8 +16,10 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs voxlum with `arguments` (shell words) from `folder`, capturing both output streams.
-ToolRun runVoxlum(const std::filesystem::path& folder, const std::string& arguments);
+// Runs voxlum (or `program`, an installed copy of it) with `arguments` (shell words) from
+// `folder`, capturing both output streams.
+ToolRun runVoxlum(const std::filesystem::path& folder, const std::string& arguments,
+                  const std::filesystem::path& program = VOXLUM_TOOL_PATH);
 
 // A .vol file's 128^3 body, checked against its header.
 struct VolumeBody {

@@ -16,6 +16,17 @@ PLUGIN_EXPORT char MApiVersion[] = "20220300";
 }
 #endif
 
+// Windows plug-ins (NT_PLUGIN) get their module entry function from here, which records the
+// module's handle; a plug-in that brings its own defines MNoPluginEntry first.
+#if defined(NT_PLUGIN) && !defined(MNoPluginEntry)
+#include <windows.h>
+HINSTANCE MhInstPlugin;
+extern "C" int __stdcall DllMain(HINSTANCE hInstance, DWORD, void*) {
+    MhInstPlugin = hInstance;
+    return 1;
+}
+#endif
+
 // The entry points the host looks up when it loads and unloads a plug-in.
 PLUGIN_EXPORT MStatus initializePlugin(MObject obj);
 PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj);

@@ -130,6 +130,9 @@ class AttributeRef {
     std::string_view name_;
 };
 
+// A plug-in is named by its path or, as the host's own loadPlugin takes it, by bare name
+// ("Voxlum"), looked up along MAYA_PLUG_IN_PATH and then in the plug-ins folders of the modules
+// along MAYA_MODULE_PATH (see ModulePath.cpp); unloadPlugin takes the same name.
 // Plug-ins. A library may be loaded more than once; each load calls initializePlugin again and
 // each unload undoes the most recent load of that path. Unloading is refused while nodes of the
 // plug-in's types exist, and when uninitializePlugin fails.
