@@ -6,21 +6,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "Platform.h"
 #include "ReaderGuard.h"
 #include "SamplerKernels.h"
 #include "VolumeFormat.h"
-
-#ifdef _WIN32
-#include <share.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#endif
 
 static_assert(std::is_same_v<decltype(VoxelBlock::sample), samplerkernels::SampleFunction>,
               "a block holds a kernel");
@@ -67,90 +56,6 @@ std::unique_ptr<VoxelBlock> allocateBlock(std::size_t capacity) {
 
 constexpr std::int32_t kIndexMask = kVolumeGridSize - 1;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// The size of the open file now, or -1 if it cannot be told.
-std::int64_t currentSize(std::FILE* file) {
-#ifdef _WIN32
-    struct _stat64 info;
-    return _fstat64(_fileno(file), &info) == 0 ? info.st_size : -1;
-#else
-    struct stat info;
-    return ::fstat(::fileno(file), &info) == 0 ? info.st_size : -1;
-#endif
-}
-
-// Opens `path` for binary reading only if it names a regular file, and reports its size.
-// Directories, FIFOs, consoles and devices are refused before anything is read from them,
-// so a scene naming one can neither block nor stream endless bytes into the loader.
-FileHandle openRegularFile(const char* path, std::int64_t& size) {
-#ifdef _WIN32
-    std::FILE* raw = nullptr;
-    if (fopen_s(&raw, path, "rb") != 0 || raw == nullptr) return nullptr;
-    FileHandle file(raw);
-    struct _stat64 info;
-    if (_fstat64(_fileno(raw), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
-#else
-    // Opening some devices already does something (a terminal may become the controlling
-    // one), so non-regular files are refused by name first; fstat below catches a swap.
-    struct stat named;
-    if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return nullptr;
-    // O_NONBLOCK keeps the open of a FIFO without a writer from waiting forever.
-    const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0) return nullptr;
-    struct stat info;
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(descriptor);
-        return nullptr;
-    }
-    FileHandle file(::fdopen(descriptor, "rb"));
-    if (!file) {
-        ::close(descriptor);
-        return nullptr;
-    }
-#endif
-    size = info.st_size;
-    return file;
-}
-
-#ifdef _WIN32
-// The log file is created (or emptied) when a store opens it, and never written. It is opened
-// without sharing, so while one store holds it, other stores go without. The sharing mode is
-// explicit: fopen_s denies sharing only in Microsoft's runtime, not in every msvcrt.
-std::FILE* openLogStream() { return _fsopen("C:\\temp\\volume-log.txt", "wt", _SH_DENYRW); }
-
-void closeLogStream(std::FILE* stream) { std::fclose(stream); }
-#else
-// As on Windows, one store at a time holds the log and the others go without; a scene of many
-// nodes must not hold a descriptor per node.
-std::atomic<bool> logStreamHeld{false};
-
-std::FILE* openLogStream() {
-    if (logStreamHeld.exchange(true)) return nullptr;
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    // The folder is shared with other users: never follow a link planted under that name.
-    const int descriptor =
-        error ? -1
-              : ::open((folder / "volume-log.txt").c_str(),
-                       O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    std::FILE* stream = descriptor < 0 ? nullptr : ::fdopen(descriptor, "w");
-    if (stream == nullptr) {
-        if (descriptor >= 0) ::close(descriptor);
-        logStreamHeld = false;
-    }
-    return stream;
-}
-
-void closeLogStream(std::FILE* stream) {
-    std::fclose(stream);
-    logStreamHeld = false;
-}
-#endif
-
 const unsigned char* recordAt(const VoxelBlock& block, std::int32_t x, std::int32_t y,
                               std::int32_t z) {
     const std::size_t index = (static_cast<std::size_t>(z & kIndexMask) * kVolumeGridSize +
@@ -164,18 +69,18 @@ constexpr VoxelSample kTransparentBlack = {0.0f, 0.0f, 0.0f, 0.0f};
 
 }  // namespace
 
-VoxelVolume::VoxelVolume() : logStream_(openLogStream()) {}
+VoxelVolume::VoxelVolume() : logStream_(platform::openLogStream()) {}
 
 VoxelVolume::~VoxelVolume() {
     delete block_.load();
-    if (logStream_ != nullptr) closeLogStream(logStream_);
+    if (logStream_ != nullptr) platform::closeLogStream(logStream_);
 }
 
 VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& bytesRead) {
     using namespace volformat;
     if (path == nullptr) return kOpenFailed;
     std::int64_t fileSize = 0;
-    const FileHandle file = openRegularFile(path, fileSize);
+    const platform::FileHandle file = platform::openRegularFile(path, fileSize);
     if (!file) return kOpenFailed;
 
     unsigned char header[kHeaderSize];
@@ -205,7 +110,7 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
     // read can hand the reader zeros instead of the bytes that were there, so the size is
     // checked again afterwards: only a file still whole vouches for what was read.
     const std::size_t bodyBytes = std::fread(block->bytes.get(), 1, bodySize, file.get());
-    const std::int64_t sizeAfterRead = currentSize(file.get());
+    const std::int64_t sizeAfterRead = platform::currentSize(file.get());
     const std::int64_t wholeSize = static_cast<std::int64_t>(kHeaderSize) + check.bodyBytes;
     if (bodyBytes < bodySize || sizeAfterRead < wholeSize) {
         const std::int64_t bodyLeft = std::max<std::int64_t>(sizeAfterRead - kHeaderSize, 0);
