@@ -11,6 +11,7 @@
 
 #include "ReaderGuard.h"
 #include "ReferenceSampler.h"
+#include "SharedBlocks.h"
 #include "VolumeFiles.h"
 #include "VoxelVolume.h"
 
@@ -177,6 +178,50 @@ TEST_F(Concurrency, ThreadsSamplingTwoStoresWhileBothReload) {
     for (auto& thread : loaders) thread.join();
 
     EXPECT_EQ(badSamples.load(), 0);
+}
+
+// Stores made, loaded, reloaded and destroyed on their own threads share blocks with stores that
+// others sample and reload: every sample is exactly one installed volume, and once every store
+// is gone the process holds no block of theirs.
+TEST_F(Concurrency, StoresComingAndGoingShareBlocksWithStoresBeingSampled) {
+    const std::size_t blocksBefore = sharedblocks::usage().blocks;
+    {
+        std::array<VoxelVolume, 2> sampled;
+        for (VoxelVolume& store : sampled) loadFirstVolume(store);
+        std::atomic<bool> loading{true};
+        std::atomic<int> successfulLoads{0};
+        std::thread loader =
+            startLoading(files_, {&sampled[0], &sampled[1]}, loading, successfulLoads);
+        std::atomic<int> storesGone{0};
+        std::atomic<int> badSamples{0};
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < 2; ++t) {
+            threads.emplace_back([&, t] {
+                std::int32_t bytesRead = 0;
+                for (int round = static_cast<int>(t); loading.load(); ++round) {
+                    VoxelVolume store;
+                    store.loadVolumeFile(files_.file(round).c_str(), bytesRead);
+                    store.loadVolumeFile(files_.file(round + 2).c_str(), bytesRead);
+                    for (std::size_t i = 0; i < 16; ++i) {
+                        if (store.hasVolume() && !files_.sampleMatches(store, i)) ++badSamples;
+                    }
+                    ++storesGone;
+                }
+            });
+        }
+        std::thread sampler([&] {
+            for (std::size_t i = 0; successfulLoads.load() < kLoadsToSee || storesGone.load() < 40;
+                 ++i) {
+                if (!files_.sampleMatches(sampled[i % 2], i / 2)) ++badSamples;
+            }
+            loading = false;
+        });
+        sampler.join();
+        loader.join();
+        for (auto& thread : threads) thread.join();
+        EXPECT_EQ(badSamples.load(), 0);
+    }
+    EXPECT_EQ(sharedblocks::usage().blocks, blocksBefore);
 }
 
 // A value a writer retires through the reader guard: overwritten just before it is freed, so
