@@ -20,8 +20,11 @@ static_assert(std::is_same_v<decltype(VoxelBlock::sample), samplerkernels::Sampl
 namespace {
 
 // Bytes of the body read and compared at a time: few enough to stay in the processor's cache
-// from the read to the comparison with the blocks already held.
-constexpr std::size_t kChunkBytes = 64 * 1024;
+// from the read to the comparison with the blocks already held, enough that the calls to read
+// them cost little.
+constexpr std::size_t kChunkBytes = 256 * 1024;
+// The bytes at the start of the body that find the blocks to compare with.
+constexpr std::size_t kKeyBytes = 64 * 1024;
 
 // Uses of shared blocks a load holds while it compares them, dropped unless kept.
 class BlockUses {
@@ -78,7 +81,8 @@ VolumeLoadResult readBody(std::FILE* file, std::int32_t channelCount, std::size_
     std::size_t delivered = std::fread(chunk.get(), 1, chunkBytes, file);
     if (delivered < chunkBytes) return bodyIncomplete(file, delivered, bodyRead);
 
-    const std::uint64_t key = sharedblocks::contentKey(chunk.get(), chunkBytes, channelCount);
+    const std::uint64_t key =
+        sharedblocks::contentKey(chunk.get(), std::min(kKeyBytes, chunkBytes), channelCount);
     sharedblocks::Candidates found;
     if (!sharedblocks::findCandidates(key, found)) return kAllocationFailed;
     BlockUses candidates;
