@@ -14,3 +14,10 @@ if(VOXLUM_SANITIZE)
                                                   -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(voxlum_options INTERFACE -fsanitize=${VOXLUM_SANITIZE})
 endif()
+
+# The 32-bit Windows build serves hosts that ran on Windows XP: declaring XP keeps newer
+# functions out of reach, so a direct call of one does not compile; they are looked up at run
+# time instead.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_definitions(voxlum_options INTERFACE _WIN32_WINNT=0x0501 WINVER=0x0501)
+endif()

@@ -3,7 +3,8 @@
 // already holds a known volume, and the store is then sampled at coordinates the input picks.
 // Every sample is compared bit for bit with the reference sampler over the volume the store
 // must hold afterwards: the file's body after a successful load, the previous volume after a
-// failed one.
+// failed one. After a successful load a second store loads the file too and must share the
+// first one's block.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -16,6 +17,7 @@
 
 #include "FuzzInput.h"
 #include "ReferenceSampler.h"
+#include "SharedBlocks.h"
 #include "VolumeFiles.h"
 #include "VolumeFormat.h"
 #include "VoxelVolume.h"
@@ -173,6 +175,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const reference::Volume* expected =
         result >= 0 ? &f.loadedBody : (intoLoaded ? &f.known : nullptr);
     checkSamples(store, expected, points);
+    if (result >= 0) {
+        // A second store loading the same file shares the block the first one installed.
+        const std::size_t blocksHeld = sharedblocks::usage().blocks;
+        VoxelVolume sharing;
+        std::int32_t sharingBytesRead = kUntouched;
+        FUZZ_CHECK(sharing.loadVolumeFile(f.inputPath.c_str(), sharingBytesRead) == result);
+        FUZZ_CHECK(sharingBytesRead == bytesRead && sharedblocks::usage().blocks == blocksHeld);
+        checkSamples(sharing, expected, points);
+    }
     if (intoLoaded && result >= 0) f.reinstallKnown();
     return 0;
 }

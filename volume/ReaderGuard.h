@@ -18,13 +18,17 @@ struct alignas(64) ThreadRecord {
     // No process-wide barrier here: the reader orders its entry with a full fence itself.
     bool fenceOnEntry = true;
     std::atomic<bool> claimed{false};
+    // Where the system cannot release the record as its thread ends: a mark of that thread, so
+    // the next thread that needs a record can tell it has ended. Changed only while claiming.
+    std::uintptr_t owner = 0;
     ThreadRecord* next = nullptr;
 };
 
 // Set on the thread's first scope; constant-initialised, so reaching it needs no guard.
 inline thread_local ThreadRecord* currentRecord = nullptr;
 
-// Claims a record for the calling thread, released again when the thread ends.
+// Claims a record for the calling thread, released again when the thread ends (or taken over
+// by a later thread once it has).
 ThreadRecord& registerThread();
 
 // Scopes nest: one entered while the thread is already inside finds the sequence odd and

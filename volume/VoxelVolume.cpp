@@ -1,27 +1,19 @@
 #include "VoxelVolume.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "BatchKernels.h"
+#include "Platform.h"
 #include "ReaderGuard.h"
 #include "SamplerKernels.h"
+#include "SharedBlocks.h"
 #include "VolumeFormat.h"
-
-#ifdef _WIN32
-#include <share.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#endif
 
 static_assert(std::is_same_v<decltype(VoxelBlock::sample), samplerkernels::SampleFunction>,
               "a block holds a kernel");
@@ -30,134 +22,131 @@ static_assert(std::is_same_v<decltype(VoxelBlock::sampleBatch), batchkernels::Ba
 
 namespace {
 
-// One retired block kept for the next load of any store. Allocators map blocks this large
-// afresh (Windows' heap always, glibc above its mapping threshold), and a fresh block costs a
-// page fault and a zeroed page per 4 KiB; a reload into the spare writes into memory already
-// mapped. One per process bounds what it holds to a single block, however many stores exist.
-class SpareBlock {
-  public:
-    // The spare if it holds `bytes` without being more than twice that (so a small volume
-    // does not pin a huge block); otherwise nothing, and the spare stays for another load.
-    std::unique_ptr<VoxelBlock> take(std::size_t bytes) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (!block_ || block_->capacity < bytes || block_->capacity / 2 > bytes) return nullptr;
-        return std::move(block_);
-    }
-
-    // Keeps `block` as the spare; the one it replaces is freed, outside the lock.
-    void keep(std::unique_ptr<VoxelBlock> block) {
-        std::unique_ptr<VoxelBlock> replaced;
-        const std::lock_guard<std::mutex> lock(mutex_);
-        replaced = std::exchange(block_, std::move(block));
-    }
-
-  private:
-    std::mutex mutex_;
-    std::unique_ptr<VoxelBlock> block_;
-};
-
-SpareBlock& spareBlock() {
-    static SpareBlock spare;
-    return spare;
-}
-
-std::unique_ptr<VoxelBlock> allocateBlock(std::size_t capacity) {
-    std::unique_ptr<VoxelBlock> block(new (std::nothrow)
-                                          VoxelBlock{0, nullptr, nullptr, nullptr, capacity});
-    if (block) block->bytes.reset(new (std::nothrow) unsigned char[capacity]);
-    if (!block || !block->bytes) return nullptr;
-    return block;
-}
-
-constexpr std::int32_t kIndexMask = kVolumeGridSize - 1;
-
+// Bytes of the body read and compared at a time: few enough to stay in the processor's cache
+// from the read to the comparison with the blocks already held, enough that the calls to read
+// them cost little.
+constexpr std::size_t kChunkBytes = 256 * 1024;
+// The bytes at the start of the body that find the blocks to compare with.
+constexpr std::size_t kKeyBytes = 64 * 1024;
 // Bytes after the body that kernels may read.
 constexpr std::size_t kTrailingPadding =
     std::max(samplerkernels::kTrailingPadding, batchkernels::kTrailingPadding);
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// Uses of shared blocks a load holds while it compares them, dropped unless kept.
+class BlockUses {
+  public:
+    BlockUses() = default;
+    ~BlockUses() { clear(); }
+    BlockUses(const BlockUses&) = delete;
+    BlockUses& operator=(const BlockUses&) = delete;
+
+    std::vector<VoxelBlock*> blocks;
+
+    void clear() {
+        for (VoxelBlock* block : blocks) sharedblocks::release(block);
+        blocks.clear();
+    }
+    // The first block, with its use handed to the caller; the others are dropped.
+    VoxelBlock* keepFirst() {
+        VoxelBlock* const kept = blocks.front();
+        blocks.erase(blocks.begin());
+        clear();
+        return kept;
+    }
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// The size of the open file now, or -1 if it cannot be told.
-std::int64_t currentSize(std::FILE* file) {
-#ifdef _WIN32
-    struct _stat64 info;
-    return _fstat64(_fileno(file), &info) == 0 ? info.st_size : -1;
-#else
-    struct stat info;
-    return ::fstat(::fileno(file), &info) == 0 ? info.st_size : -1;
-#endif
+// A short read or a file cut while it was read: `bodyRead` receives the body bytes the file
+// still has, at most the `delivered` ones.
+VolumeLoadResult bodyIncomplete(std::FILE* file, std::size_t delivered, std::int64_t& bodyRead) {
+    const std::int64_t headerSize = static_cast<std::int64_t>(volformat::kHeaderSize);
+    const std::int64_t bodyLeft =
+        std::max<std::int64_t>(platform::currentSize(file) - headerSize, 0);
+    bodyRead = std::min<std::int64_t>(static_cast<std::int64_t>(delivered), bodyLeft);
+    return volformat::kBodyIncomplete;
 }
 
-// Opens `path` for binary reading only if it names a regular file, and reports its size.
-// Directories, FIFOs, consoles and devices are refused before anything is read from them,
-// so a scene naming one can neither block nor stream endless bytes into the loader.
-FileHandle openRegularFile(const char* path, std::int64_t& size) {
-#ifdef _WIN32
-    std::FILE* raw = nullptr;
-    if (fopen_s(&raw, path, "rb") != 0 || raw == nullptr) return nullptr;
-    FileHandle file(raw);
-    struct _stat64 info;
-    if (_fstat64(_fileno(raw), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
-#else
-    // Opening some devices already does something (a terminal may become the controlling
-    // one), so non-regular files are refused by name first; fstat below catches a swap.
-    struct stat named;
-    if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return nullptr;
-    // O_NONBLOCK keeps the open of a FIFO without a writer from waiting forever.
-    const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0) return nullptr;
-    struct stat info;
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(descriptor);
-        return nullptr;
+// Whether the file still holds a whole body. A cut that lands while the body is read can hand
+// the reader zeros instead of the bytes that were there, so only a file still whole vouches for
+// what was read.
+bool stillWhole(std::FILE* file, std::size_t bodySize) {
+    return platform::currentSize(file) >=
+           static_cast<std::int64_t>(volformat::kHeaderSize + bodySize);
+}
+
+// Reads the body that follows the header and returns, with one use, the block that holds its
+// records: one already held by any store when its bytes are the same, otherwise a new one.
+// Chunks are compared with the held blocks as they arrive; only when none is left does the body
+// go into a block of its own, which takes the bytes already compared from the block that
+// matched them last.
+VolumeLoadResult readBody(std::FILE* file, std::int32_t channelCount, std::size_t bodySize,
+                          VoxelBlock*& installed, std::int64_t& bodyRead) {
+    using volformat::kAllocationFailed;
+    const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
+    if (!chunk) return kAllocationFailed;
+    std::size_t chunkBytes = std::min(kChunkBytes, bodySize);
+    std::size_t delivered = std::fread(chunk.get(), 1, chunkBytes, file);
+    if (delivered < chunkBytes) return bodyIncomplete(file, delivered, bodyRead);
+
+    const std::uint64_t key =
+        sharedblocks::contentKey(chunk.get(), std::min(kKeyBytes, chunkBytes), channelCount);
+    sharedblocks::Candidates found;
+    if (!sharedblocks::findCandidates(key, found)) return kAllocationFailed;
+    BlockUses candidates;
+    candidates.blocks = std::move(found.blocks);
+    BlockUses prefixSource;
+    // Every candidate left holds the body's bytes before `offset`.
+    std::size_t offset = 0;
+    while (!candidates.blocks.empty()) {
+        const auto differs = [&](const VoxelBlock* block) {
+            return block->channelCount != channelCount ||
+                   std::memcmp(block->bytes.get() + offset, chunk.get(), chunkBytes) != 0;
+        };
+        auto& blocks = candidates.blocks;
+        const auto firstDiffering = std::stable_partition(
+            blocks.begin(), blocks.end(), [&](const VoxelBlock* block) { return !differs(block); });
+        if (firstDiffering == blocks.begin()) {
+            prefixSource.blocks.push_back(blocks.front());
+            blocks.erase(blocks.begin());
+            candidates.clear();
+            break;
+        }
+        for (auto dropped = firstDiffering; dropped != blocks.end(); ++dropped)
+            sharedblocks::release(*dropped);
+        blocks.erase(firstDiffering, blocks.end());
+        offset += chunkBytes;
+        if (offset == bodySize) break;
+        chunkBytes = std::min(kChunkBytes, bodySize - offset);
+        delivered = std::fread(chunk.get(), 1, chunkBytes, file);
+        if (delivered < chunkBytes) return bodyIncomplete(file, offset + delivered, bodyRead);
     }
-    FileHandle file(::fdopen(descriptor, "rb"));
-    if (!file) {
-        ::close(descriptor);
-        return nullptr;
+    if (!candidates.blocks.empty()) {
+        if (!stillWhole(file, bodySize)) return bodyIncomplete(file, bodySize, bodyRead);
+        installed = candidates.keepFirst();
+        return channelCount;
     }
-#endif
-    size = info.st_size;
-    return file;
-}
 
-#ifdef _WIN32
-// The log file is created (or emptied) when a store opens it, and never written. It is opened
-// without sharing, so while one store holds it, other stores go without. The sharing mode is
-// explicit: fopen_s denies sharing only in Microsoft's runtime, not in every msvcrt.
-std::FILE* openLogStream() { return _fsopen("C:\\temp\\volume-log.txt", "wt", _SH_DENYRW); }
-
-void closeLogStream(std::FILE* stream) { std::fclose(stream); }
-#else
-// As on Windows, one store at a time holds the log and the others go without; a scene of many
-// nodes must not hold a descriptor per node.
-std::atomic<bool> logStreamHeld{false};
-
-std::FILE* openLogStream() {
-    if (logStreamHeld.exchange(true)) return nullptr;
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    // The folder is shared with other users: never follow a link planted under that name.
-    const int descriptor =
-        error ? -1
-              : ::open((folder / "volume-log.txt").c_str(),
-                       O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    std::FILE* stream = descriptor < 0 ? nullptr : ::fdopen(descriptor, "w");
-    if (stream == nullptr) {
-        if (descriptor >= 0) ::close(descriptor);
-        logStreamHeld = false;
+    std::unique_ptr<VoxelBlock> block = sharedblocks::takeBlock(bodySize + kTrailingPadding);
+    if (!block) return kAllocationFailed;
+    unsigned char* const bytes = block->bytes.get();
+    if (offset > 0) std::memcpy(bytes, prefixSource.blocks.front()->bytes.get(), offset);
+    prefixSource.clear();
+    std::memcpy(bytes + offset, chunk.get(), chunkBytes);
+    offset += chunkBytes;
+    delivered = offset + std::fread(bytes + offset, 1, bodySize - offset, file);
+    if (delivered < bodySize || !stillWhole(file, bodySize)) {
+        sharedblocks::giveBack(std::move(block));
+        return bodyIncomplete(file, delivered, bodyRead);
     }
-    return stream;
+    // A reused block still holds its previous volume's bytes past this body.
+    std::fill_n(bytes + bodySize, kTrailingPadding, 0);
+    block->channelCount = channelCount;
+    block->sample = samplerkernels::fastestKernel(channelCount);
+    block->sampleBatch = batchkernels::fastestBatchKernel(channelCount);
+    installed = sharedblocks::install(std::move(block), key, found.installedBefore);
+    return installed != nullptr ? channelCount : kAllocationFailed;
 }
 
-void closeLogStream(std::FILE* stream) {
-    std::fclose(stream);
-    logStreamHeld = false;
-}
-#endif
+constexpr std::int32_t kIndexMask = kVolumeGridSize - 1;
 
 const unsigned char* recordAt(const VoxelBlock& block, std::int32_t x, std::int32_t y,
                               std::int32_t z) {
@@ -172,18 +161,18 @@ constexpr VoxelSample kTransparentBlack = {0.0f, 0.0f, 0.0f, 0.0f};
 
 }  // namespace
 
-VoxelVolume::VoxelVolume() : logStream_(openLogStream()) {}
+VoxelVolume::VoxelVolume() : logStream_(platform::openLogStream()) {}
 
 VoxelVolume::~VoxelVolume() {
-    delete block_.load();
-    if (logStream_ != nullptr) closeLogStream(logStream_);
+    if (VoxelBlock* const block = block_.load()) sharedblocks::release(block);
+    if (logStream_ != nullptr) platform::closeLogStream(logStream_);
 }
 
 VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& bytesRead) {
     using namespace volformat;
     if (path == nullptr) return kOpenFailed;
     std::int64_t fileSize = 0;
-    const FileHandle file = openRegularFile(path, fileSize);
+    const platform::FileHandle file = platform::openRegularFile(path, fileSize);
     if (!file) return kOpenFailed;
 
     unsigned char header[kHeaderSize];
@@ -199,39 +188,22 @@ VolumeLoadResult VoxelVolume::loadVolumeFile(const char* path, std::int32_t& byt
         bytesRead = static_cast<std::int32_t>(availableBody);
         return kBodyIncomplete;
     }
-    const auto bodySize = static_cast<std::size_t>(check.bodyBytes);
-    const std::size_t blockSize = bodySize + kTrailingPadding;
-    std::unique_ptr<VoxelBlock> block = spareBlock().take(blockSize);
-    if (!block) block = allocateBlock(blockSize);
-    if (!block) return kAllocationFailed;
-    block->channelCount = check.channelCount;
-    block->sample = samplerkernels::fastestKernel(check.channelCount);
-    block->sampleBatch = batchkernels::fastestBatchKernel(check.channelCount);
-    // A reused block still holds its previous volume's bytes past this body.
-    std::fill_n(block->bytes.get() + bodySize, kTrailingPadding, 0);
+    std::int64_t bodyRead = 0;
+    VoxelBlock* block = nullptr;
+    const VolumeLoadResult result = readBody(
+        file.get(), check.channelCount, static_cast<std::size_t>(check.bodyBytes), block, bodyRead);
+    if (result == kBodyIncomplete) bytesRead = static_cast<std::int32_t>(bodyRead);
+    if (result < 0) return result;
 
-    // The file may have shrunk since its size was taken. A cut that lands while the body is
-    // read can hand the reader zeros instead of the bytes that were there, so the size is
-    // checked again afterwards: only a file still whole vouches for what was read.
-    const std::size_t bodyBytes = std::fread(block->bytes.get(), 1, bodySize, file.get());
-    const std::int64_t sizeAfterRead = currentSize(file.get());
-    const std::int64_t wholeSize = static_cast<std::int64_t>(kHeaderSize) + check.bodyBytes;
-    if (bodyBytes < bodySize || sizeAfterRead < wholeSize) {
-        const std::int64_t bodyLeft = std::max<std::int64_t>(sizeAfterRead - kHeaderSize, 0);
-        bytesRead = static_cast<std::int32_t>(std::min<std::int64_t>(bodyBytes, bodyLeft));
-        spareBlock().keep(std::move(block));
-        return kBodyIncomplete;
-    }
-
-    std::unique_ptr<VoxelBlock> previous;
+    VoxelBlock* previous = nullptr;
     {
         const std::lock_guard<std::mutex> lock(loadMutex_);
-        previous.reset(block_.exchange(block.release(), std::memory_order_seq_cst));
+        previous = block_.exchange(block, std::memory_order_seq_cst);
         channelCount_.store(check.channelCount, std::memory_order_release);
         readerguard::waitForReaders();
     }
-    if (previous) spareBlock().keep(std::move(previous));
-    bytesRead = static_cast<std::int32_t>(bodySize);
+    if (previous != nullptr) sharedblocks::release(previous);
+    bytesRead = static_cast<std::int32_t>(check.bodyBytes);
     return check.channelCount;
 }
 

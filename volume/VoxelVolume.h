@@ -32,8 +32,8 @@ struct TexturePoint {
     float w;
 };
 
-// One loaded volume. Declared here so that sampling inlines into its caller: a sample is then
-// one call, into the kernel.
+// One loaded volume, shared by every store whose file holds the same records. Declared here so
+// that sampling inlines into its caller: a sample is then one call, into the kernel.
 struct VoxelBlock {
     std::int32_t channelCount;
     // The fastest kernel this processor runs for the block's record size, chosen with the block
@@ -46,6 +46,11 @@ struct VoxelBlock {
                         float* b, float* a);
     std::unique_ptr<unsigned char[]> bytes;
     std::size_t capacity;  // bytes allocated: a reused block may be larger than its body
+    // Set when the block is installed for sharing: from then on its bytes never change, until
+    // the last of its users lets it go.
+    std::uint64_t contentKey;
+    std::uint64_t installNumber;
+    std::size_t users;
 };
 
 class VoxelVolume {
@@ -96,7 +101,7 @@ class VoxelVolume {
   private:
     std::atomic<std::int32_t> channelCount_{0};
     // Replaced only by a complete load; samplers read it inside a readerguard::Scope so the
-    // previous block is retired only once no sampler can still be reading it.
+    // store lets go of the previous block only once no sampler of its own can still read it.
     std::atomic<VoxelBlock*> block_{nullptr};
     std::FILE* logStream_ = nullptr;
     std::mutex loadMutex_;

@@ -88,25 +88,52 @@ TEST_F(NodeResources, TwoThousandLoadsIntoOneNodeHoldOneVolume) {
     EXPECT_LT(heapInUse() - heapBefore, kRgbaBlockBytes + 64 * 1024);
 }
 
-// Prints the resident memory that nodes add when each loads the same 8 MiB volume; the only
-// check is that no node holds more than two copies of it.
-TEST_F(NodeResources, MemoryHeldByNodesSharingOneVolumeFile) {
+// A scene of a thousand nodes on one 8 MiB volume, then half of them on a second one: nodes
+// whose files hold the same voxels share one copy, so the scene holds about one volume per
+// distinct file, and every node still samples its own file. Prints what it holds.
+TEST_F(NodeResources, ThousandNodesHoldOneCopyOfEachDistinctVolume) {
     constexpr long kVolumeKiB = 128 * 128 * 128 * 4 / 1024;
+    // What a node costs besides its volume: the node, its values and its store.
+    constexpr long kNodeAllowanceKiB = 8;
+    constexpr int kNodes = 1000;
+    const reference::Volume other{testfiles::randomBody(4, 303), 4};
+    const std::string otherPath = scene_.file("other.vol").string();
+    testfiles::writeBytes(otherPath, testfiles::volumeBytes({}, other.body));
+    const float point[3] = {0.3127f, 0.7213f, 0.5419f};
+    const VoxelSample rgbaSample =
+        reference::sampleTrilinear(hostile::rgbaVolume(), point[0], point[1], point[2]);
+    const VoxelSample otherSample = reference::sampleTrilinear(other, point[0], point[1], point[2]);
     const long baseline = residentKiB();
     ASSERT_GT(baseline, 0);
-    for (int count : {1, 10, 50}) {
-        while (static_cast<int>(nodes_.size()) < count) {
-            mayahost::Node* node = createVoxlum();
-            ASSERT_TRUE(mayahost::setString(node, "fileTextureName", scene_.rgbaPath()).ok);
-            mayahost::clearMessages();
-        }
-        const long added = residentKiB() - baseline;
-        std::cout << count << " nodes: " << added / 1024 << " MiB more resident, "
-                  << added / count / 1024.0 << " MiB a node\n";
-        RecordProperty("resident_kib_added_by_" + std::to_string(count) + "_nodes",
-                       std::to_string(added));
-        EXPECT_LE(added, count * 2 * kVolumeKiB);
+
+    for (int i = 0; i < kNodes; ++i) {
+        mayahost::Node* node = createVoxlum();
+        ASSERT_TRUE(mayahost::setString(node, "fileTextureName", scene_.rgbaPath()).ok);
+        ASSERT_TRUE(mayahost::setFloat3(node, "pointWorld", point[0], point[1], point[2]).ok);
+        mayahost::clearMessages();
     }
+    const long oneFile = residentKiB() - baseline;
+    for (int i = 0; i < kNodes; i += 2) {
+        ASSERT_TRUE(
+            mayahost::setString(nodes_[static_cast<std::size_t>(i)], "fileTextureName", otherPath)
+                .ok);
+        mayahost::clearMessages();
+    }
+    const long twoFiles = residentKiB() - baseline;
+    std::cout << kNodes << " nodes on one file: " << oneFile / 1024.0 << " MiB more resident; "
+              << "half on a second file: " << twoFiles / 1024.0 << " MiB\n";
+    RecordProperty("resident_kib_added_one_file", std::to_string(oneFile));
+    RecordProperty("resident_kib_added_two_files", std::to_string(twoFiles));
+
+    // A volume, the spare block one load may leave behind, and the nodes themselves.
+    EXPECT_LT(oneFile, 2 * kVolumeKiB + kNodes * kNodeAllowanceKiB);
+    EXPECT_LT(twoFiles, 3 * kVolumeKiB + kNodes * kNodeAllowanceKiB);
+    int wrong = 0;
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+        const VoxelSample& expected = i % 2 == 0 ? otherSample : rgbaSample;
+        if (!reference::sameBits(hostile::outputsOf(nodes_[i]), expected)) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

@@ -2,20 +2,33 @@
 
 #include <array>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ReferenceSampler.h"
 #include "SampleAssertions.h"
+#include "SharedBlocks.h"
 #include "VolumeFiles.h"
 #include "VoxelVolume.h"
 
 namespace {
 
 // Reloads land in a block retired earlier, by the same store or another, which still holds
-// that block's old bytes, possibly of another record size and past the new body's end. Whatever
-// block a load lands in, every store must show exactly the volume it loaded last.
-enum VolumeFile : std::size_t { kRgbaA, kRgbaB, kRgbC, kRgbD, kFiveChannels, kShort, kMissing };
+// that block's old bytes, possibly of another record size and past the new body's end, or in a
+// block other stores hold because their files have the same bytes. Whatever block a load lands
+// in, every store must show exactly the volume it loaded last, and the process must hold one
+// block per distinct volume shown.
+enum VolumeFile : std::size_t {
+    kRgbaA,
+    kRgbaB,
+    kRgbC,
+    kRgbD,
+    kFiveChannels,
+    kRgbaACopy,  // the bytes of kRgbaA under another name
+    kShort,
+    kMissing
+};
 
 class VolumeFiles {
   public:
@@ -29,6 +42,7 @@ class VolumeFiles {
             paths_.push_back(write("volume" + std::to_string(i) + ".vol",
                                    testfiles::volumeBytes(fields, volumes_.back().body)));
         }
+        paths_.push_back(write("copy.vol", testfiles::volumeBytes({}, volumes_[kRgbaA].body)));
         auto cut = testfiles::volumeBytes({}, volumes_[kRgbaA].body);
         cut.resize(cut.size() - 1);
         paths_.push_back(write("short.vol", cut));
@@ -38,6 +52,7 @@ class VolumeFiles {
     const std::string& path(VolumeFile file) const { return paths_[file]; }
     // The volume a successful load of `file` installs, nothing for a file that fails.
     const reference::Volume* volume(VolumeFile file) const {
+        if (file == kRgbaACopy) return &volumes_[kRgbaA];
         return file < volumes_.size() ? &volumes_[file] : nullptr;
     }
 
@@ -99,8 +114,9 @@ void PrintTo(const ReloadCase& c, std::ostream* out) { *out << c.name; }
 class Reload : public testing::TestWithParam<ReloadCase> {};
 
 TEST_P(Reload, EveryStoreShowsExactlyItsLastLoadedVolume) {
-    std::array<VoxelVolume, 2> stores;
-    std::array<const reference::Volume*, 2> shown = {nullptr, nullptr};
+    const std::size_t blocksBefore = sharedblocks::usage().blocks;
+    std::array<VoxelVolume, 3> stores;
+    std::array<const reference::Volume*, 3> shown = {nullptr, nullptr, nullptr};
     std::int32_t bytesRead = 0;
     for (std::size_t step = 0; step < GetParam().loads.size(); ++step) {
         const Load& load = GetParam().loads[step];
@@ -120,6 +136,9 @@ TEST_P(Reload, EveryStoreShowsExactlyItsLastLoadedVolume) {
             else
                 EXPECT_FALSE(stores[s].hasVolume()) << "store " << s << ", load " << step;
         }
+        std::set<const reference::Volume*> distinct(shown.begin(), shown.end());
+        distinct.erase(nullptr);
+        EXPECT_EQ(sharedblocks::usage().blocks - blocksBefore, distinct.size()) << "load " << step;
     }
 }
 
@@ -146,7 +165,23 @@ INSTANTIATE_TEST_SUITE_P(
                     {0, kShort},
                     {1, kRgbaB},
                     {0, kRgbaA},
-                    {1, kShort}}}),
+                    {1, kShort}}},
+        ReloadCase{"StoresOnOneFile", {{0, kRgbaA}, {1, kRgbaA}, {2, kRgbaA}, {1, kRgbaA}}},
+        ReloadCase{"FilesWithTheSameBytes", {{0, kRgbaA}, {1, kRgbaACopy}, {2, kRgbaA}}},
+        ReloadCase{"SharersMoveOnOneByOne",
+                   {{0, kRgbaA},
+                    {1, kRgbaA},
+                    {2, kRgbaACopy},
+                    {0, kRgbC},
+                    {1, kRgbC},
+                    {2, kRgbaB},
+                    {2, kRgbC},
+                    {0, kRgbaACopy}}},
+        ReloadCase{
+            "FailedLoadsIntoSharingStores",
+            {{0, kRgbaA}, {1, kRgbaA}, {1, kShort}, {2, kMissing}, {2, kRgbaACopy}, {0, kShort}}},
+        ReloadCase{"SameBytesOtherRecordSizeOrder",
+                   {{0, kRgbC}, {1, kRgbD}, {2, kRgbC}, {0, kRgbD}, {2, kFiveChannels}}}),
     [](const testing::TestParamInfo<ReloadCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What only Windows has: the log in C:\temp, opened without sharing, and device names that
-// open a device from any folder and with any extension.
+// What only Windows has: the log in C:\temp, opened without sharing, device names that open a
+// device from any folder and with any extension, and marks of threads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Platform.h"
 #include "VolumeFiles.h"
 #include "VoxelVolume.h"
 
@@ -100,6 +102,21 @@ TEST(WindowsDeviceNames, AreRefusedAndKeepThePreviousVolume) {
     }
     const VoxelSample after = store.sampleTrilinear(0.25f, 0.5f, 0.75f);
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+}
+
+// Where Windows cannot release a thread's reader record as the thread ends (XP), the record
+// holds a mark of the thread, and a later thread takes the record over once the mark says so.
+TEST(WindowsThreadMarks, TellWhetherTheirThreadHasEnded) {
+    const std::uintptr_t own = platform::markCurrentThread();
+    ASSERT_NE(own, 0u);
+    std::uintptr_t other = 0;
+    std::thread([&other] { other = platform::markCurrentThread(); }).join();
+    ASSERT_NE(other, 0u);
+
+    EXPECT_FALSE(platform::threadHasEnded(own));
+    EXPECT_TRUE(platform::threadHasEnded(other));
+    platform::forgetThread(own);
+    platform::forgetThread(other);
 }
 
 }  // namespace
