@@ -19,9 +19,9 @@ namespace {
 
 using Point = std::array<float, 3>;
 
-// Points inside the unit cube where rounding is most delicate: random ones, and ones on and a
-// single ulp either side of every lattice plane along each axis, including the far corner
-// record that ends the block.
+// Points inside the unit cube where rounding is most delicate: random ones, ones on and a
+// single ulp either side of every lattice plane along each axis, a walk of close neighbours, and
+// the far corner record that ends the block.
 std::vector<Point> delicatePoints() {
     std::mt19937 generator(99);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -36,6 +36,14 @@ std::vector<Point> delicatePoints() {
             points.push_back({unit(generator), c, unit(generator)});
             points.push_back({unit(generator), unit(generator), c});
         }
+    }
+    // A walk a fraction of a voxel per step, as a render visits its points: runs of points share
+    // a cell, and the runs end on every axis in turn.
+    for (int i = 0; i < 4000; ++i) {
+        const double step = i / 128.0;
+        points.push_back({static_cast<float>(std::fmod(0.37 + 0.3 * step, 1.0)),
+                          static_cast<float>(std::fmod(0.81 + 0.13 * step, 1.0)),
+                          static_cast<float>(std::fmod(0.05 + 0.07 * step, 1.0))});
     }
     const float last = 127.0f / 128;
     points.push_back({last, last, last});
