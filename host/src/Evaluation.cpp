@@ -7,15 +7,6 @@
 namespace mayahost {
 namespace detail {
 
-EvaluationLock::EvaluationLock(Node& node)
-    : shared_(node.handlers, std::defer_lock), alone_(node.handlers, std::defer_lock) {
-    if (Access::isMPSafe(*node.user)) {
-        shared_.lock();
-    } else {
-        alone_.lock();
-    }
-}
-
 Result resolveSlot(const Node* node, const AttributeRef& attribute, int& slot) {
     slot = -1;
     if (node == nullptr) {

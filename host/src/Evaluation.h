@@ -1,5 +1,5 @@
 // What reading values on a node and on a shading context share: resolving an attribute to its
-// slot, the node's handler lock, and evaluating a slot on a set of values.
+// slot, and evaluating a slot on a set of values.
 #pragma once
 
 #include <type_traits>
@@ -24,16 +24,6 @@ constexpr Storage storageFor() {
         return Storage::String;
     }
 }
-
-// Holds the node's handler lock for one evaluation, shared or alone as the node allows.
-class EvaluationLock {
-  public:
-    explicit EvaluationLock(Node& node);
-
-  private:
-    std::shared_lock<std::shared_mutex> shared_;
-    std::unique_lock<std::shared_mutex> alone_;
-};
 
 // Resolves the reference on the node's type: any slot, a slot holding `storage` values, or one
 // that also takes values set from outside. On failure `slot` is -1 and the result says why.

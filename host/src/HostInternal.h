@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -126,16 +125,16 @@ void finishLayout(NodeType& type);
 void releaseAttributes(NodeType& type);
 
 // @warning `valuesMutex` guards `values` and `generation` and is held only while they are
-// copied or changed; `handlers` is held while plug-in code runs. Take `handlers` first.
+// copied or changed; `handlerMutex` is held while plug-in code runs. Take `handlerMutex` first.
 struct Node {
     NodeType* type = nullptr;
     MPxNode* user = nullptr;
     std::mutex valuesMutex;
     BlockValues values;
     std::uint64_t generation = 0;  // counts the values set, so a stale evaluation publishes nothing
-    // Evaluations (compute, getInternalValueInContext) share it when the node is MP-safe and
-    // hold it alone otherwise; setInternalValueInContext always holds it alone.
-    std::shared_mutex handlers;
+    // Held while the node's handlers run, so they run one at a time; only an MP-safe node's
+    // evaluations on shading contexts take no lock.
+    std::mutex handlerMutex;
 };
 
 // Process-wide registry. Never destroyed: nodes and plug-ins still alive at exit may depend

@@ -12,7 +12,6 @@ namespace mayahost {
 
 using detail::Access;
 using detail::BlockValues;
-using detail::EvaluationLock;
 using detail::NodeType;
 using detail::Registry;
 using detail::Slot;
@@ -82,7 +81,7 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
             return {};
         }
     }
-    EvaluationLock evaluation(*node);
+    std::lock_guard<std::mutex> handlers(node->handlerMutex);
     Snapshot snapshot = takeSnapshot(*node);
     const MStatus status = detail::evaluateSlot(*node, snapshot.values, slot);
     publish(*node, snapshot);
@@ -94,7 +93,7 @@ Result readValue(Node* node, const AttributeRef& attribute, T& value) {
 template <class T>
 bool offerToNode(Node& node, int slot, const T& value) {
     const Slot& layout = node.type->slot(slot);
-    std::unique_lock<std::shared_mutex> alone(node.handlers);
+    std::lock_guard<std::mutex> handlers(node.handlerMutex);
     T offered = value;
     unsigned char unusedDirtyFlag = 0;
     const MDataHandle handle = Access::makeHandle(&offered, layout.storage, &unusedDirtyFlag, 1);
@@ -234,7 +233,7 @@ Result computePlug(Node* node, AttributeRef attribute, MStatus& computeStatus) {
     if (!resolved) {
         return resolved;
     }
-    EvaluationLock evaluation(*node);
+    std::lock_guard<std::mutex> handlers(node->handlerMutex);
     Snapshot snapshot = takeSnapshot(*node);
     computeStatus = detail::compute(*node, snapshot.values, slot, false);
     publish(*node, snapshot);

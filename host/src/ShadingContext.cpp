@@ -2,7 +2,6 @@
 #include <maya/MFloatVector.h>
 
 #include <new>
-#include <optional>
 
 #include "Evaluation.h"
 
@@ -11,7 +10,6 @@ namespace mayahost {
 using detail::Access;
 using detail::Attribute;
 using detail::BlockValues;
-using detail::EvaluationLock;
 using detail::Storage;
 using detail::storageFor;
 
@@ -26,9 +24,9 @@ Result readFromContext(Node* node, BlockValues* values, const AttributeRef& attr
     if (!resolved) {
         return resolved;
     }
-    std::optional<EvaluationLock> evaluation;
+    std::unique_lock<std::mutex> handlers(node->handlerMutex, std::defer_lock);
     if (!Access::isMPSafe(*node->user)) {
-        evaluation.emplace(*node);
+        handlers.lock();
     }
     const MStatus status = detail::evaluateSlot(*node, *values, slot);
     value = values->value<T>(slot);

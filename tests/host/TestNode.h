@@ -30,7 +30,9 @@ class TestNode : public MPxNode {
     static inline bool mpSafe = true;
     static inline bool keepsLabel = false;
     static inline std::chrono::microseconds labelHandlerDuration{0};
-    // Long enough for evaluations on other threads to overlap this one, if they may.
+    // How long compute waits for another compute to join it, so that evaluations on other
+    // threads overlap where they may. Waited for by the clock, as short sleeps are not kept
+    // everywhere.
     static inline std::chrono::microseconds computeDuration{0};
 
     static void* creator() { return new TestNode; }
@@ -71,7 +73,10 @@ class TestNode : public MPxNode {
         if (labelHandlerRunning) {
             computeOverlappedLabelHandler = true;
         }
-        std::this_thread::sleep_for(computeDuration);
+        const auto until = std::chrono::steady_clock::now() + computeDuration;
+        while (runningComputes < 2 && std::chrono::steady_clock::now() < until) {
+            std::this_thread::yield();
+        }
         if (duringNextCompute) {
             std::exchange(duringNextCompute, nullptr)(block);
         }

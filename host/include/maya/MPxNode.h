@@ -1,7 +1,7 @@
 // Base class of the node types that plug-ins add.
-// @warning An MP-safe node's compute and getInternalValueInContext may run on several threads at
-// once, and on shading contexts even while its setInternalValueInContext runs; a node that is not
-// MP-safe runs one handler at a time. addAttribute and attributeAffects apply to the type whose
+// @warning The host runs a node's handlers one at a time, except that an MP-safe node's compute
+// and getInternalValueInContext may run on several render threads at once, even while its
+// setInternalValueInContext runs. addAttribute and attributeAffects apply to the type whose
 // initialize function runs on the calling thread.
 #pragma once
 

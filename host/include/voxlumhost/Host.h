@@ -8,9 +8,9 @@
 //   - A node's values sit behind a mutex held only while they are copied or changed, never while
 //     plug-in code runs. Reading a dirty output computes it on a copy of the values and keeps the
 //     result unless a value was set meanwhile.
-//   - The node's handlers run under a shared mutex: compute and getInternalValueInContext share
-//     it when the node is MP-safe and hold it alone otherwise; setInternalValueInContext always
-//     holds it alone.
+//   - A node's handlers (compute and the internal-value handlers) run one at a time, under a
+//     mutex of the node. Only an MP-safe node's evaluations on shading contexts take no lock:
+//     they run at once, as a renderer's threads do.
 //   @warning A Node must not be deleted while another call uses it, and a node's own handlers
 //   must not set its internal attributes: that waits for the handlers to finish.
 //   @warning A ShadingContext belongs to one thread at a time.
