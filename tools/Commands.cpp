@@ -8,9 +8,11 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "Convert.h"
+#include "Export.h"
 #include "Inspect.h"
 #include "Patterns.h"
 #include "Render.h"
@@ -98,20 +100,34 @@ void addInfoCommand(CLI::App& app, CommandAction& action) {
 void addConvertCommand(CLI::App& app, CommandAction& action) {
     CLI::App* command = app.add_subcommand(
         "convert",
-        "Convert an image-slice stack, raw bytes, a Mitsuba-style grid or an OpenVDB grid");
+        "Convert between .vol, image-slice stacks, raw bytes, Mitsuba-style grids and OpenVDB");
     struct Settings {
         ConvertOptions convert;
         std::string output;
+        std::string formatName;
     };
     auto settings = std::make_shared<Settings>();
     ConvertOptions& convert = settings->convert;
     command
         ->add_option("INPUT", convert.input,
-                     "A folder of slice images, a slice pattern such as slice_%03d.png, an "
+                     "A .vol, a folder of slice images, a slice pattern such as slice_%03d.png, an "
                      "OpenVDB file, a Mitsuba-style grid .vol, or a raw file with --raw")
         ->required();
-    addOutputOption(*command, settings->output);
-    addChannelsOption(*command, convert.channels);
+    command
+        ->add_option("-o,--output", settings->output,
+                     "The file to write: .vol, .vdb, .raw, or a slice pattern such as "
+                     "slice_%03d.png")
+        ->required();
+    command
+        ->add_option("--to", settings->formatName,
+                     "The output's format, when its name does not tell: vol, vdb, slices, raw "
+                     "or mitsuba")
+        ->check(CLI::IsMember(volumeFileFormatNames()));
+    command
+        ->add_option("--channels", convert.channels,
+                     "Channels per voxel: 3 (RGB) or 4 (RGBA); default: a .vol input's own, "
+                     "else 4")
+        ->check(CLI::IsMember({3, 4}));
     command->add_option("--raw", convert.rawSize, "Read INPUT as raw 8-bit voxels of WxHxD");
     command->add_option("--raw-channels", convert.rawChannels, "Channels per raw voxel, 1 to 4")
         ->check(CLI::Range(1, 4))
@@ -119,9 +135,21 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
     command->add_option("--grid", convert.gridName, "The OpenVDB grid to convert");
     command->add_flag("--tile,!--no-tile", convert.tile,
                       "Cross-fade the borders so the result tiles (default: clamp at the edges)");
+    command->add_flag("--flip-x", convert.axes.flipX, "Mirror x: index i becomes 127 - i");
+    command->add_flag("--flip-y", convert.axes.flipY, "Mirror y");
+    command->add_flag("--flip-z", convert.axes.flipZ, "Mirror z");
+    command->add_flag("--swap-yz", convert.axes.swapYZ,
+                      "Exchange y and z, before any flip (Y-up against Z-up)");
     command->callback([settings, &action] {
-        action = [settings] {
-            writeVolumeFile(settings->output, convertVolume(settings->convert));
+        const std::optional<VolumeFileFormat> format =
+            settings->formatName.empty() ? volumeFileFormatOf(settings->output)
+                                         : volumeFileFormatNames().at(settings->formatName);
+        if (!format)
+            throw CLI::ValidationError("--output", "cannot tell the format of \"" +
+                                                       settings->output +
+                                                       "\" from its name; choose it with --to");
+        action = [settings, format = *format] {
+            writeVolumeAs(format, settings->output, convertVolume(settings->convert));
             return 0;
         };
     });

@@ -40,7 +40,8 @@ std::string shortBy(const std::string& part, std::int64_t present, std::int64_t 
            std::to_string(needed - present) + " missing";
 }
 
-// Why the loader returned `code`, in the words of the header field at fault.
+}  // namespace
+
 std::string refusalReason(std::int32_t code, std::int32_t bytesRead,
                           const std::vector<unsigned char>& bytes, const HeaderCheck& check) {
     switch (code) {
@@ -70,6 +71,8 @@ std::string refusalReason(std::int32_t code, std::int32_t bytesRead,
             return "the file could not be opened";
     }
 }
+
+namespace {
 
 void describeHeader(const std::vector<unsigned char>& bytes, const HeaderCheck& check,
                     std::int64_t fileSize, std::ostream& out) {

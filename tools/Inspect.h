@@ -1,8 +1,19 @@
 // `voxlum info`: what a ".vol" file holds and whether the node would load it.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "VolumeFormat.h"
+
+// Why the loader refuses a file with `code`, in the words of the header field at fault: the
+// one place that words each load code. `header` holds the file's first bytes, `bytesRead` what
+// the loader read of the part it found short.
+std::string refusalReason(std::int32_t code, std::int32_t bytesRead,
+                          const std::vector<unsigned char>& header,
+                          const volformat::HeaderCheck& check);
 
 // Writes a description of `path` to `out`: the header fields, the loader's verdict in words
 // and, for a loadable file, per-channel statistics. A file in the other ".vol" grid format is

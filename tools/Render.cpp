@@ -1,16 +1,15 @@
 #include "Render.h"
 
-#include <OpenImageIO/imageio.h>
 #include <maya/MFloatMatrix.h>
 #include <maya/MFloatVector.h>
 #include <voxlumhost/Host.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
 #include "AtomicFile.h"
+#include "ImageFile.h"
 #include "ToolError.h"
 
 namespace {
@@ -151,15 +150,8 @@ class TextureSession {
 
 void writeImage(const std::string& path, int width, int height,
                 const std::vector<unsigned char>& pixels) {
-    const std::string extension = std::filesystem::path(path).extension().string();
     replaceFileAtomically(path, [&](const std::string& temporary) {
-        auto output = OIIO::ImageOutput::create(extension.empty() ? "" : extension.substr(1));
-        if (!output)
-            throw ToolError(path, "no image format for the extension \"" + extension + "\"");
-        const OIIO::ImageSpec format(width, height, 3, OIIO::TypeDesc::UINT8);
-        if (!output->open(temporary, format) ||
-            !output->write_image(OIIO::TypeDesc::UINT8, pixels.data()) || !output->close())
-            throw ToolError(path, "cannot write (" + output->geterror() + ")");
+        writeImageFile(path, temporary, width, height, 3, pixels.data());
     });
 }
 
