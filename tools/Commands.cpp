@@ -1,7 +1,5 @@
 #include "Commands.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -12,10 +10,12 @@
 #include <sstream>
 
 #include "Convert.h"
+#include "ExitCodes.h"
 #include "Export.h"
 #include "Inspect.h"
 #include "Patterns.h"
 #include "Render.h"
+#include "Sequence.h"
 #include "ToolError.h"
 #include "VolumeWriter.h"
 
@@ -39,6 +39,52 @@ const std::map<std::string, Pattern> kPatternNames{{"cloud", Pattern::kCloud},
 
 CLI::Option* addOutputOption(CLI::App& command, std::string& output) {
     return command.add_option("-o,--output", output, "The .vol file to write")->required();
+}
+
+CLI::Option* addFramesOption(CLI::App& command, std::string& frames) {
+    return command
+        .add_option("--frames", frames,
+                    "Frames of the sequence: 1001-1100, 7, 1-100x4 or lists such as 1,5,10-20 "
+                    "(default: every frame on disk)")
+        ->check([](const std::string& text) {
+            try {
+                parseFrameList(text);
+                return std::string();
+            } catch (const ToolError& error) {
+                return std::string(error.what());
+            }
+        });
+}
+
+// How a command's file names make a sequence.
+enum class SequenceRule {
+    kInputField,  // a frame field in the input makes one, and the output then needs one too
+    kBothFields,  // only fields in both do: a field in one alone is a slice pattern
+};
+
+// Calls `work(input, output)` once with the names as given, or, when they name a sequence, for
+// each frame with the frame number filled into both. Returns the exit status.
+int runOverFrames(const std::string& input, const std::string& output, const std::string& frames,
+                  SequenceRule rule, const std::string& doneWord, const Verbosity& verbosity,
+                  const std::function<void(const std::string&, const std::string&)>& work) {
+    const std::optional<NumberedName> inputFrames = NumberedName::find(input);
+    const std::optional<NumberedName> outputFrames = NumberedName::find(output);
+    const bool sequence =
+        inputFrames && (rule == SequenceRule::kInputField || outputFrames.has_value());
+    if (!sequence) {
+        if (!frames.empty())
+            throw UsageError("--frames", rule == SequenceRule::kInputField
+                                             ? "the input names no frame field such as ####"
+                                             : "the input and the output both need a frame "
+                                               "field such as ####");
+        work(input, output);
+        return kExitSuccess;
+    }
+    if (!output.empty() && !outputFrames)
+        throw UsageError(output, "a sequence's output needs a frame field such as ####");
+    return runFrames(framesToRun(*inputFrames, frames), doneWord, verbosity, [&](int frame) {
+        work(inputFrames->nameOf(frame), outputFrames ? outputFrames->nameOf(frame) : "");
+    });
 }
 
 CLI::Option* addChannelsOption(CLI::App& command, int& channels) {
@@ -76,10 +122,13 @@ void addMakeCommand(CLI::App& app, CommandAction& action) {
         ->check(CLI::Range(1, 8))
         ->capture_default_str();
     command->callback([settings, &action] {
-        action = [settings] {
+        action = [settings](const Verbosity& verbosity) {
             settings->pattern.pattern = kPatternNames.at(settings->patternName);
             writeVolumeFile(settings->output, makePattern(settings->pattern));
-            return 0;
+            if (verbosity.verbose)
+                std::cout << "wrote " << settings->output << " (" << settings->patternName << ", "
+                          << settings->pattern.channels << " channels)\n";
+            return kExitSuccess;
         };
     });
 }
@@ -87,12 +136,26 @@ void addMakeCommand(CLI::App& app, CommandAction& action) {
 void addInfoCommand(CLI::App& app, CommandAction& action) {
     CLI::App* command =
         app.add_subcommand("info", "Describe a .vol file and say whether the node would load it");
-    auto path = std::make_shared<std::string>();
-    command->add_option("FILE", *path, "The .vol file")->required();
-    command->callback([path, &action] {
-        action = [path] {
-            inspectVolumeFile(*path, std::cout);
-            return 0;
+    struct Settings {
+        std::string path;
+        std::string frames;
+    };
+    auto settings = std::make_shared<Settings>();
+    command->add_option("FILE", settings->path, "The .vol file, or a sequence such as v.####.vol")
+        ->required();
+    addFramesOption(*command, settings->frames);
+    command->callback([settings, &action] {
+        action = [settings](const Verbosity& verbosity) {
+            std::ostringstream discarded;
+            std::ostream& out = verbosity.quiet ? discarded : std::cout;
+            bool first = true;
+            return runOverFrames(settings->path, "", settings->frames, SequenceRule::kInputField,
+                                 "described", verbosity,
+                                 [&](const std::string& path, const std::string&) {
+                                     out << (first ? "" : "\n");
+                                     first = false;
+                                     inspectVolumeFile(path, out);
+                                 });
         };
     });
 }
@@ -105,6 +168,7 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
         ConvertOptions convert;
         std::string output;
         std::string formatName;
+        std::string frames;
     };
     auto settings = std::make_shared<Settings>();
     ConvertOptions& convert = settings->convert;
@@ -140,6 +204,7 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
     command->add_flag("--flip-z", convert.axes.flipZ, "Mirror z");
     command->add_flag("--swap-yz", convert.axes.swapYZ,
                       "Exchange y and z, before any flip (Y-up against Z-up)");
+    addFramesOption(*command, settings->frames);
     command->callback([settings, &action] {
         const std::optional<VolumeFileFormat> format =
             settings->formatName.empty() ? volumeFileFormatOf(settings->output)
@@ -148,9 +213,17 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
             throw CLI::ValidationError("--output", "cannot tell the format of \"" +
                                                        settings->output +
                                                        "\" from its name; choose it with --to");
-        action = [settings, format = *format] {
-            writeVolumeAs(format, settings->output, convertVolume(settings->convert));
-            return 0;
+        action = [settings, format = *format](const Verbosity& verbosity) {
+            return runOverFrames(settings->convert.input, settings->output, settings->frames,
+                                 SequenceRule::kBothFields, "written", verbosity,
+                                 [&](const std::string& input, const std::string& output) {
+                                     ConvertOptions frame = settings->convert;
+                                     frame.input = input;
+                                     writeVolumeAs(format, output, convertVolume(frame));
+                                     if (verbosity.verbose)
+                                         std::cout << "wrote " << output << " from " << input
+                                                   << '\n';
+                                 });
         };
     });
 }
@@ -190,18 +263,6 @@ Matrix4 parsePlacement(const std::string& text) {
     return matrix;
 }
 
-// A progress bar on an interactive terminal, for renders that take more than a moment.
-std::function<void(double)> progressBarFor(long pixels) {
-    if (!::isatty(STDERR_FILENO) || pixels < 250000) return [](double) {};
-    return [](double done) {
-        const int width = 40;
-        const int filled = static_cast<int>(done * width);
-        std::cerr << "\rrendering [" << std::string(std::size_t(filled), '#')
-                  << std::string(std::size_t(width - filled), '.') << "] "
-                  << static_cast<int>(done * 100) << "%" << (done >= 1.0 ? "\n" : "") << std::flush;
-    };
-}
-
 }  // namespace
 
 void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& defaultPlugin) {
@@ -215,14 +276,19 @@ void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& d
         float scale = 1.0f;
         std::array<float, 3> rotate{};
         std::array<float, 3> translate{};
+        std::string frames;
     };
     auto settings = std::make_shared<Settings>();
     settings->render.pluginPath = defaultPlugin;
-    command->add_option("FILE", settings->render.volumePath, "The .vol file")->required();
+    command
+        ->add_option("FILE", settings->render.volumePath,
+                     "The .vol file, or a sequence such as v.####.vol")
+        ->required();
     command
         ->add_option("-o,--output", settings->render.outputPath,
-                     "The image to write (.png, .tif, .exr)")
+                     "The image to write (.png, .tif, .exr), with a frame field for a sequence")
         ->required();
+    addFramesOption(*command, settings->frames);
     command->add_option("--size", settings->size, "Image size, W or WxH")->capture_default_str();
     command->add_option("--view", settings->viewName, "slice, sphere or tiles")
         ->transform(CLI::IsMember(kViewNames, CLI::ignore_case))
@@ -240,17 +306,29 @@ void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& d
     command->add_option("--plugin", settings->render.pluginPath, "The Voxlum plug-in module")
         ->capture_default_str();
     command->callback([settings, &action] {
-        action = [settings] {
-            RenderOptions& render = settings->render;
+        action = [settings](const Verbosity& verbosity) {
+            RenderOptions render = settings->render;
             parseImageSize(settings->size, render.width, render.height);
             render.view = kViewNames.at(settings->viewName);
             render.placement =
                 settings->placement.empty()
                     ? placementFor(settings->scale, settings->rotate, settings->translate)
                     : parsePlacement(settings->placement);
-            renderVolume(render, progressBarFor(long(render.width) * render.height));
-            std::cout << "wrote " << render.outputPath << '\n';
-            return 0;
+            const bool sequence = NumberedName::find(render.volumePath).has_value();
+            // In a sequence the frames' bar and summary stand for what each frame would say.
+            const bool frameMessages = sequence ? verbosity.verbose : !verbosity.quiet;
+            render.hostMessages = frameMessages;
+            return runOverFrames(
+                settings->render.volumePath, settings->render.outputPath, settings->frames,
+                SequenceRule::kInputField, "rendered", verbosity,
+                [&](const std::string& volume, const std::string& picture) {
+                    render.volumePath = volume;
+                    render.outputPath = picture;
+                    ProgressBar bar("rendering", !sequence && !verbosity.quiet &&
+                                                     long(render.width) * render.height >= 250000);
+                    renderVolume(render, [&bar](double done) { bar.update(done); });
+                    if (frameMessages) std::cout << "wrote " << picture << '\n';
+                });
         };
     });
 }

@@ -108,7 +108,7 @@ class TextureSession {
 
   private:
     void open(const RenderOptions& options) {
-        mayahost::setConsoleEcho(true);
+        mayahost::setConsoleEcho(options.hostMessages);
         check(mayahost::loadPlugin(pluginPath_), pluginPath_);
         loaded_ = true;
         check(mayahost::createNode("Voxlum", node_), pluginPath_);

@@ -24,6 +24,8 @@ struct RenderOptions {
     RenderView view = RenderView::kSphere;
     float depth = 0.5f;
     Matrix4 placement = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // Echo the host's messages, such as the plug-in's, as its script editor shows them.
+    bool hostMessages = true;
 };
 
 // The placementMatrix for a texture placed with `scale`, then rotated by `rotateDegrees` about

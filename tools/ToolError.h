@@ -10,3 +10,9 @@ class ToolError : public std::runtime_error {
     ToolError(const std::string& subject, const std::string& problem)
         : std::runtime_error(subject + ": " + problem) {}
 };
+
+// A command line whose parts do not fit together, found only once the command runs.
+class UsageError : public ToolError {
+  public:
+    using ToolError::ToolError;
+};
