@@ -133,29 +133,72 @@ void addMakeCommand(CLI::App& app, CommandAction& action) {
     });
 }
 
+namespace {
+
+template <typename InfoSettings>
+int describeAsText(const InfoSettings& settings, const Verbosity& verbosity) {
+    std::ostringstream discarded;
+    std::ostream& out = verbosity.quiet ? discarded : std::cout;
+    bool first = true;
+    return runOverFrames(settings.path, "", settings.frames, SequenceRule::kInputField, "described",
+                         verbosity, [&](const std::string& path, const std::string&) {
+                             out << (first ? "" : "\n");
+                             first = false;
+                             if (verbosity.verbose)
+                                 out << "voxel order: x fastest, then y, then z\n";
+                             inspectVolumeFile(path, out);
+                         });
+}
+
+// Standard output holds the JSON alone, so the summary of a sequence is left out.
+template <typename InfoSettings>
+int describeAsJson(const InfoSettings& settings, const Verbosity& verbosity) {
+    const bool sequence = NumberedName::find(settings.path).has_value();
+    nlohmann::json files = nlohmann::json::array();
+    // Printed also when a single file is refused, before its error goes on to the caller.
+    const auto print = [&] {
+        if (files.empty()) return;
+        std::cout << (sequence ? files : files.front())
+                         .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << '\n';
+    };
+    int status = kExitFailure;
+    try {
+        status = runOverFrames(settings.path, "", settings.frames, SequenceRule::kInputField,
+                               "described", Verbosity{true, verbosity.verbose},
+                               [&](const std::string& path, const std::string&) {
+                                   files.emplace_back();
+                                   inspectVolumeFileJson(path, files.back());
+                               });
+    } catch (const ToolError&) {
+        print();
+        throw;
+    }
+    print();
+    return status;
+}
+
+}  // namespace
+
 void addInfoCommand(CLI::App& app, CommandAction& action) {
     CLI::App* command =
         app.add_subcommand("info", "Describe a .vol file and say whether the node would load it");
     struct Settings {
         std::string path;
         std::string frames;
+        bool json = false;
     };
     auto settings = std::make_shared<Settings>();
     command->add_option("FILE", settings->path, "The .vol file, or a sequence such as v.####.vol")
         ->required();
     addFramesOption(*command, settings->frames);
+    command->add_flag("--json", settings->json,
+                      "Print one JSON object, or for a sequence an array of them, and nothing "
+                      "else on standard output");
     command->callback([settings, &action] {
         action = [settings](const Verbosity& verbosity) {
-            std::ostringstream discarded;
-            std::ostream& out = verbosity.quiet ? discarded : std::cout;
-            bool first = true;
-            return runOverFrames(settings->path, "", settings->frames, SequenceRule::kInputField,
-                                 "described", verbosity,
-                                 [&](const std::string& path, const std::string&) {
-                                     out << (first ? "" : "\n");
-                                     first = false;
-                                     inspectVolumeFile(path, out);
-                                 });
+            return settings->json ? describeAsJson(*settings, verbosity)
+                                  : describeAsText(*settings, verbosity);
         };
     });
 }

@@ -1,6 +1,8 @@
 // `voxlum info`: what a ".vol" file holds and whether the node would load it.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -20,3 +22,7 @@ std::string refusalReason(std::int32_t code, std::int32_t bytesRead,
 // named as such with the command that converts it. Throws ToolError, after the description,
 // when the node would refuse the file.
 void inspectVolumeFile(const std::string& path, std::ostream& out);
+
+// The same as one JSON object (fields in tools/README.md), stored in `out` before a refused or
+// unreadable file throws ToolError, so that a batch can list it too.
+void inspectVolumeFileJson(const std::string& path, nlohmann::json& out);
