@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "Compare.h"
 #include "Convert.h"
 #include "ExitCodes.h"
 #include "Export.h"
@@ -267,6 +268,29 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
                                          std::cout << "wrote " << output << " from " << input
                                                    << '\n';
                                  });
+        };
+    });
+}
+
+void addCompareCommand(CLI::App& app, CommandAction& action) {
+    CLI::App* command = app.add_subcommand(
+        "compare",
+        "Compare two volumes voxel by voxel; exit 4 when they differ by more than tolerated");
+    auto options = std::make_shared<CompareOptions>();
+    command->add_option("FIRST", options->first, "A .vol, or any input convert reads")->required();
+    command->add_option("SECOND", options->second, "The volume to compare it with")->required();
+    command
+        ->add_option("--fail", options->tolerance,
+                     "Largest byte difference of a voxel's channel still tolerated, 0 to 255")
+        ->check(CLI::Range(0, 255))
+        ->capture_default_str();
+    command
+        ->add_option("--failcount", options->toleratedVoxels,
+                     "How many voxels may differ by more than --fail")
+        ->capture_default_str();
+    command->callback([options, &action] {
+        action = [options](const Verbosity& verbosity) {
+            return compareVolumes(*options, verbosity);
         };
     });
 }

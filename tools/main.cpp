@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     addMakeCommand(app, action);
     addInfoCommand(app, action);
     addConvertCommand(app, action);
+    addCompareCommand(app, action);
     addRenderCommand(app, action, VOXLUM_PLUGIN_PATH);
 
     try {

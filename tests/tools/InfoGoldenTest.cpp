@@ -83,15 +83,19 @@ std::string readGolden(const std::string& name) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// `info OPTIONS FILE` on the case's file.
+tooltest::ToolRun runInfo(const InfoCase& c, const std::string& options) {
+    const testfiles::ScratchFolder folder;
+    const std::string file = std::string(c.name) + ".vol";
+    testfiles::writeBytes(folder.file(file), c.bytes());
+    return tooltest::runVoxlum(folder.path(), "info " + options + file);
+}
+
 class InfoOutput : public testing::TestWithParam<InfoCase> {};
 
 TEST_P(InfoOutput, MatchesGoldenFiles) {
     const InfoCase& c = GetParam();
-    const testfiles::ScratchFolder folder;
-    const std::string file = std::string(c.name) + ".vol";
-    testfiles::writeBytes(folder.file(file), c.bytes());
-
-    const tooltest::ToolRun run = tooltest::runVoxlum(folder.path(), "info " + file);
+    const tooltest::ToolRun run = runInfo(c, "");
     const std::string outName = std::string(c.name) + ".out",
                       errName = std::string(c.name) + ".err";
     if (std::getenv("VOXLUM_UPDATE_GOLDEN")) {
@@ -106,11 +110,7 @@ TEST_P(InfoOutput, MatchesGoldenFiles) {
 // Parsed back, not compared as text: the fields and their values are what scripts rely on.
 TEST_P(InfoOutput, JsonMatchesGoldenFiles) {
     const InfoCase& c = GetParam();
-    const testfiles::ScratchFolder folder;
-    const std::string file = std::string(c.name) + ".vol";
-    testfiles::writeBytes(folder.file(file), c.bytes());
-
-    const tooltest::ToolRun run = tooltest::runVoxlum(folder.path(), "info --json " + file);
+    const tooltest::ToolRun run = runInfo(c, "--json ");
     const std::string jsonName = std::string(c.name) + ".json";
     if (std::getenv("VOXLUM_UPDATE_GOLDEN"))
         std::ofstream(goldenPath(jsonName), std::ios::binary) << run.out;
