@@ -14,6 +14,8 @@ namespace fs = std::filesystem;
 constexpr std::size_t kDigitsPerHash = 4;
 // Frame numbers and field widths stay well inside an int.
 constexpr std::size_t kMaxDigits = 9;
+// A typing slip such as 1-10000000 should fail at once rather than list ten million frames.
+constexpr long kMaxFrames = 1000000;
 
 bool isDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(),
@@ -120,6 +122,9 @@ std::vector<int> parseFrameList(const std::string& text) {
         if (last < first || step < 1)
             throw ToolError("--frames " + text,
                             "a range runs from low to high by a step of 1 or more");
+        if ((long(last) - first) / step + long(frames.size()) >= kMaxFrames)
+            throw ToolError("--frames " + text,
+                            "lists more than " + std::to_string(kMaxFrames) + " frames");
         for (long frame = first; frame <= last; frame += step)
             if (seen.insert(int(frame)).second) frames.push_back(int(frame));
     }

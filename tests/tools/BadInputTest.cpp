@@ -107,6 +107,7 @@ const BadInputCase kCases[] = {
      "--cells: must be an even number from 2 to 128\n", 2},
     {"frames_malformed", nothing, "info v.#.vol --frames 9-3", "--frames: ", 2},
     {"frames_step_without_range", nothing, "info v.#.vol --frames 5x2", "--frames: ", 2},
+    {"frames_too_many", nothing, "info v.#.vol --frames 1-999999999", "--frames: ", 2},
     {"frames_without_field", nothing, "convert in.vol -o out.#.vol --frames 1-3",
      "--frames: the input and the output both need a frame field such as ####\n", 2},
     {"sequence_output_without_field", nothing, "render v.#.vol -o out.png",
