@@ -52,7 +52,7 @@ CLI::Option* addFramesOption(CLI::App& command, std::string& frames) {
                 parseFrameList(text);
                 return std::string();
             } catch (const ToolError& error) {
-                return std::string(error.what());
+                return "\"" + text + "\": " + error.problem();
             }
         });
 }
