@@ -51,16 +51,21 @@ class Compared : public testing::TestWithParam<CompareCase> {
         fields.channelCount = 3;
         testfiles::writeBytes(folder_->file("rgb.vol"), testfiles::volumeBytes(fields, rgb));
         testfiles::writeBytes(folder_->file("opaque.vol"), testfiles::volumeBytes({}, opaque));
-        ASSERT_EQ(tooltest::runVoxlum(folder_->path(), "make cloud -o very.vol").exitCode, 0);
-        ASSERT_EQ(
-            tooltest::runVoxlum(folder_->path(), "convert original.vol -o original.vdb").exitCode,
-            0);
+        // Checked by each test: a failure here would otherwise only mark them skipped.
+        for (const char* arguments :
+             {"make cloud -o very.vol", "convert original.vol -o original.vdb"}) {
+            const tooltest::ToolRun run = tooltest::runVoxlum(folder_->path(), arguments);
+            if (run.exitCode != 0) setUpFailure_ += std::string(arguments) + ": " + run.err;
+        }
     }
     static void TearDownTestSuite() { delete folder_; }
+    void SetUp() override { ASSERT_EQ(setUpFailure_, ""); }
     static testfiles::ScratchFolder* folder_;
+    static std::string setUpFailure_;
 };
 
 testfiles::ScratchFolder* Compared::folder_ = nullptr;
+std::string Compared::setUpFailure_;
 
 TEST_P(Compared, ExitStatusAndReport) {
     const CompareCase& c = GetParam();
