@@ -55,9 +55,10 @@ std::optional<NumberedName> NumberedName::find(const std::string& text) {
          percent = text.find('%', percent + 1)) {
         const std::size_t length = printfFieldLength(text, percent);
         if (length == 0) continue;
-        const std::string spec = text.substr(percent + 1, length - 2);
-        name.pad_ = spec.size() > 1 && spec[0] == '0' ? '0' : ' ';
-        name.width_ = spec.empty() ? 0 : std::size_t(std::stoul(spec.substr(0, kMaxDigits)));
+        const std::string widthText = text.substr(percent + 1, length - 2);
+        name.pad_ = widthText.size() > 1 && widthText[0] == '0' ? '0' : ' ';
+        name.width_ =
+            widthText.empty() ? 0 : std::size_t(std::stoul(widthText.substr(0, kMaxDigits)));
         name.prefix_ = text.substr(0, percent);
         name.suffix_ = text.substr(percent + length);
         return name;
