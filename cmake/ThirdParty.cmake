@@ -24,6 +24,10 @@ if(VOXLUM_IMATH_INCLUDE_DIR AND VOXLUM_IMATH_LIBRARY)
                                                                 ${VOXLUM_IMATH_INCLUDE_DIR}/Imath)
     target_link_libraries(voxlum::openvdb INTERFACE ${VOXLUM_OPENVDB_LIBRARY} TBB::tbb
                                                     ${VOXLUM_IMATH_LIBRARY})
+    if(VOXLUM_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+      target_compile_options(voxlum::openvdb INTERFACE
+        -fsanitize-ignorelist=${CMAKE_CURRENT_LIST_DIR}/sanitizer-ignorelist.txt)
+    endif()
   endif()
   if(VOXLUM_OIIO_INCLUDE_DIR AND VOXLUM_OIIO_LIBRARY AND VOXLUM_OIIO_UTIL_LIBRARY)
     add_library(voxlum::openimageio INTERFACE IMPORTED GLOBAL)

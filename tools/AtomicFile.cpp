@@ -13,23 +13,57 @@ std::string cannotWrite(int error) {
     return "cannot write (" + std::string(std::strerror(error)) + ")";
 }
 
-void replaceFileAtomically(const std::string& path,
-                           const std::function<void(const std::string& temporaryPath)>& write) {
+namespace {
+
+// The same folder keeps the final rename on one file system, where it is atomic.
+std::string temporaryPathFor(const std::string& path) {
     const std::filesystem::path target(path);
-    // The same folder keeps the final rename on one file system, where it is atomic.
-    const std::string temporary =
-        (target.parent_path() /
-         ("." + target.filename().string() + ".partial-" + std::to_string(::getpid())))
-            .string();
+    return (target.parent_path() /
+            ("." + target.filename().string() + ".partial-" + std::to_string(::getpid())))
+        .string();
+}
+
+void removeAll(const std::vector<std::string>& paths, std::size_t from) {
+    for (std::size_t i = from; i < paths.size(); ++i) std::remove(paths[i].c_str());
+}
+
+}  // namespace
+
+void replaceFilesAtomically(
+    const std::vector<std::string>& paths,
+    const std::function<void(const std::vector<std::string>& temporaryPaths)>& write) {
+    std::vector<std::string> temporaries;
+    for (const std::string& path : paths) temporaries.push_back(temporaryPathFor(path));
     try {
-        write(temporary);
+        write(temporaries);
     } catch (...) {
-        std::remove(temporary.c_str());
+        removeAll(temporaries, 0);
         throw;
     }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        throw ToolError(path, cannotWrite(error));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (std::rename(temporaries[i].c_str(), paths[i].c_str()) != 0) {
+            const int error = errno;
+            removeAll(temporaries, i);
+            throw ToolError(paths[i], cannotWrite(error));
+        }
     }
+}
+
+void replaceFileAtomically(const std::string& path,
+                           const std::function<void(const std::string& temporaryPath)>& write) {
+    replaceFilesAtomically(
+        {path}, [&](const std::vector<std::string>& temporaries) { write(temporaries.front()); });
+}
+
+void writeFileAtomically(const std::string& path, std::initializer_list<ByteRange> parts) {
+    replaceFileAtomically(path, [&](const std::string& temporary) {
+        std::FILE* file = std::fopen(temporary.c_str(), "wb");
+        if (file == nullptr) throw ToolError(path, cannotWrite(errno));
+        bool written = true;
+        for (const ByteRange& part : parts)
+            written = written && std::fwrite(part.data, 1, part.size, file) == part.size;
+        const int writeError = errno;
+        const bool closed = std::fclose(file) == 0;
+        if (!written || !closed) throw ToolError(path, cannotWrite(written ? errno : writeError));
+    });
 }

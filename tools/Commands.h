@@ -1,6 +1,7 @@
 // The subcommands of the voxlum command line. Each add*Command registers its options on
 // `app` and, when its subcommand is chosen, stores in `action` the work to run once parsing
-// has succeeded. The work returns the exit status and reports failures as ToolError.
+// has succeeded. The work returns the exit status (ExitCodes.h) and reports failures as
+// ToolError, or as UsageError where the options do not fit together.
 #pragma once
 
 #include <functional>
@@ -8,10 +9,13 @@
 
 #include <CLI/CLI.hpp>
 
-using CommandAction = std::function<int()>;
+#include "Console.h"
+
+using CommandAction = std::function<int(const Verbosity&)>;
 
 void addMakeCommand(CLI::App& app, CommandAction& action);
 void addInfoCommand(CLI::App& app, CommandAction& action);
 void addConvertCommand(CLI::App& app, CommandAction& action);
+void addCompareCommand(CLI::App& app, CommandAction& action);
 // `defaultPlugin` is the Voxlum module to render through unless --plugin names another.
 void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& defaultPlugin);

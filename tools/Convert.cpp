@@ -7,7 +7,9 @@
 #include <sstream>
 
 #include "ForeignVolume.h"
+#include "FramePattern.h"
 #include "InputFile.h"
+#include "Inspect.h"
 #include "ToolError.h"
 
 namespace {
@@ -58,21 +60,51 @@ VoxelGrid toVoxelGrid(const SourceVolume& source, int outputChannels) {
 SourceVolume readSource(const ConvertOptions& options) {
     const std::string& input = options.input;
     if (!options.rawSize.empty()) return readRawVolume(input, options.rawSize, options.rawChannels);
-    if (std::filesystem::is_directory(input) || input.find('%') != std::string::npos)
+    if (std::filesystem::is_directory(input) || NumberedName::find(input))
         return readSliceStack(input);
     const std::vector<unsigned char> start = readInputFile(input, kForeignHeaderSize);
+    if (start.size() >= sizeof volformat::kMagic &&
+        std::memcmp(start.data(), volformat::kMagic, sizeof volformat::kMagic) == 0)
+        return readVoxlumVolume(input);
     if (hasForeignGridSignature(start.data(), start.size()))
         return {readForeignGrid(input, readInputFile(input)), true};
     if (start.size() >= sizeof kVdbSignature &&
         std::memcmp(start.data(), kVdbSignature, sizeof kVdbSignature) == 0)
         return readVdbGrid(input, options.gridName);
     throw ToolError(input,
-                    "not a volume this tool reads (expected a folder of slice images, a slice "
-                    "pattern such as slice_%03d.png, an OpenVDB file, a Mitsuba-style grid .vol, "
-                    "or raw bytes with --raw WxHxD)");
+                    "not a volume this tool reads (expected a .vol, a folder of slice images, a "
+                    "slice pattern such as slice_%03d.png, an OpenVDB file, a Mitsuba-style grid "
+                    ".vol, or raw bytes with --raw WxHxD)");
 }
 
 }  // namespace
+
+SourceVolume readVoxlumVolume(const std::string& path) {
+    using namespace volformat;
+    const std::vector<unsigned char> bytes = readInputFile(path);
+    const HeaderCheck check = checkHeader(bytes.data(), std::min(bytes.size(), kHeaderSize));
+    const auto bodyPresent = std::int64_t(bytes.size()) - std::int64_t{kHeaderSize};
+    const std::int32_t code = check.code != 0                 ? check.code
+                              : bodyPresent < check.bodyBytes ? kBodyIncomplete
+                                                              : 0;
+    if (code != 0) {
+        const std::int64_t bytesRead =
+            code == kBodyIncomplete ? bodyPresent : std::int64_t(bytes.size());
+        throw ToolError(
+            path, refusalReason(
+                      code, static_cast<std::int32_t>(std::min<std::int64_t>(bytesRead, INT32_MAX)),
+                      bytes, check) +
+                      " (the node refuses it with code " + std::to_string(code) + ")");
+    }
+    // The node reads the first four channels and ignores any beyond.
+    const int channels = std::min(check.channelCount, 4);
+    Lattice lattice({kEdge, kEdge, kEdge}, channels);
+    const unsigned char* record = bytes.data() + kHeaderSize;
+    for (std::size_t voxel = 0; voxel < kVoxelCount; ++voxel, record += check.channelCount)
+        std::copy(record, record + channels,
+                  lattice.values.begin() + std::ptrdiff_t(voxel) * channels);
+    return {std::move(lattice), false, channels};
+}
 
 SourceVolume readRawVolume(const std::string& path, const std::string& sizeText, int channels) {
     const std::array<int, 3> size = parseRawSize(sizeText);
@@ -94,5 +126,24 @@ SourceVolume readRawVolume(const std::string& path, const std::string& sizeText,
 VoxelGrid convertVolume(const ConvertOptions& options) {
     SourceVolume source = readSource(options);
     source.lattice = resampleToVolume(std::move(source.lattice), options.tile);
-    return toVoxelGrid(source, options.channels);
+    return reoriented(
+        toVoxelGrid(source, options.channels != 0 ? options.channels : source.channels),
+        options.axes);
+}
+
+VoxelGrid reoriented(const VoxelGrid& grid, const AxisFlags& axes) {
+    if (!axes.flipX && !axes.flipY && !axes.flipZ && !axes.swapYZ) return grid;
+    VoxelGrid result(grid.channels());
+    const auto mirrored = [](bool flip, int index) { return flip ? kEdge - 1 - index : index; };
+    for (int z = 0; z < kEdge; ++z)
+        for (int y = 0; y < kEdge; ++y)
+            for (int x = 0; x < kEdge; ++x) {
+                // Undo the flips, then the swap, to find where the voxel came from.
+                const int sourceY = mirrored(axes.flipY, y), sourceZ = mirrored(axes.flipZ, z);
+                const unsigned char* from =
+                    axes.swapYZ ? grid.record(mirrored(axes.flipX, x), sourceZ, sourceY)
+                                : grid.record(mirrored(axes.flipX, x), sourceY, sourceZ);
+                std::copy_n(from, grid.channels(), result.record(x, y, z));
+            }
+    return result;
 }

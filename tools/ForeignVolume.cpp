@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "AtomicFile.h"
+#include "Export.h"
 #include "ToolError.h"
 #include "VolumeFormat.h"
 
@@ -20,6 +22,12 @@ float readFloat32(const unsigned char* bytes, std::size_t offset) {
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
+}
+
+void writeFloat32(unsigned char* bytes, std::size_t offset, float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    volformat::writeInt32(bytes, offset, static_cast<std::int32_t>(bits));
 }
 
 }  // namespace
@@ -50,9 +58,10 @@ Lattice readForeignGrid(const std::string& path, const std::vector<unsigned char
         throw ToolError(path, "grid encoding " + std::to_string(header.encoding) +
                                   " is not supported (only 1, float32)");
     }
-    if (header.channels != 1 && header.channels != 3) {
+    if (header.channels != 1 && header.channels != 3 && header.channels != 4) {
         throw ToolError(path, "grid has " + std::to_string(header.channels) +
-                                  " channels; only 1 (density) or 3 (colour) convert");
+                                  " channels; only 1 (density), 3 (colour) or 4 (colour and "
+                                  "alpha) convert");
     }
     std::uint64_t valueCount = static_cast<std::uint64_t>(header.channels);
     for (std::int32_t extent : header.resolution) {
@@ -71,4 +80,20 @@ Lattice readForeignGrid(const std::string& path, const std::vector<unsigned char
     for (std::size_t i = 0; i < valueCount; ++i)
         lattice.values[i] = 255.0f * readFloat32(bytes.data(), kForeignHeaderSize + 4 * i);
     return lattice;
+}
+
+void writeForeignGrid(const std::string& path, const VoxelGrid& grid) {
+    const std::vector<unsigned char>& voxels = grid.bytes();
+    std::vector<unsigned char> bytes(kForeignHeaderSize + 4 * voxels.size());
+    std::memcpy(bytes.data(), kSignature, sizeof kSignature);
+    volformat::writeInt32(bytes.data(), kEncodingOffset, kForeignFloat32Encoding);
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        volformat::writeInt32(bytes.data(), kResolutionOffset + 4 * axis, kEdge);
+    volformat::writeInt32(bytes.data(), kChannelsOffset, grid.channels());
+    // The unit cube, the texture's one period.
+    for (std::size_t i = 0; i < 6; ++i)
+        writeFloat32(bytes.data(), kBoundsOffset + 4 * i, i < 3 ? 0.0f : 1.0f);
+    for (std::size_t i = 0; i < voxels.size(); ++i)
+        writeFloat32(bytes.data(), kForeignHeaderSize + 4 * i, voxels[i] / 255.0f);
+    writeFileAtomically(path, {{bytes.data(), bytes.size()}});
 }

@@ -5,7 +5,7 @@
 //   int32       encoding: 1 = float32 (the only one converted here), 2 = float16, 3 = uint8,
 //               4 = quantized
 //   int32 x3    resolution x, y, z
-//   int32       channels per voxel (1 = density, 3 = colour)
+//   int32       channels per voxel (1 = density, 3 = colour, 4 = colour and alpha)
 //   float32 x6  bounding box: min x, y, z, then max x, y, z
 //   then xres * yres * zres * channels values, channels interleaved, x fastest, then y, z.
 #pragma once
@@ -36,6 +36,6 @@ bool hasForeignGridSignature(const unsigned char* bytes, std::size_t size);
 ForeignGridHeader readForeignGridHeader(const std::string& path,
                                         const std::vector<unsigned char>& bytes);
 
-// The values of a float32 grid, mapped from [0, 1] to the 0..255 scale; throws ToolError for
-// other encodings and for missing data.
+// The values of a float32 grid of 1, 3 or 4 channels, mapped from [0, 1] to the 0..255 scale;
+// throws ToolError for other encodings and for missing data.
 Lattice readForeignGrid(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -40,7 +40,8 @@ std::string shortBy(const std::string& part, std::int64_t present, std::int64_t 
            std::to_string(needed - present) + " missing";
 }
 
-// Why the loader returned `code`, in the words of the header field at fault.
+}  // namespace
+
 std::string refusalReason(std::int32_t code, std::int32_t bytesRead,
                           const std::vector<unsigned char>& bytes, const HeaderCheck& check) {
     switch (code) {
@@ -70,6 +71,8 @@ std::string refusalReason(std::int32_t code, std::int32_t bytesRead,
             return "the file could not be opened";
     }
 }
+
+namespace {
 
 void describeHeader(const std::vector<unsigned char>& bytes, const HeaderCheck& check,
                     std::int64_t fileSize, std::ostream& out) {
@@ -106,9 +109,19 @@ void describeForeignGrid(const std::string& path, const std::vector<unsigned cha
     out << "convert with: voxlum convert " << path << " -o OUT.vol\n";
 }
 
-void describeChannels(const VoxelVolume& volume, std::ostream& out) {
-    static const char* const kNames[4] = {"red", "green", "blue", "alpha"};
-    int low[4] = {255, 255, 255, 255}, high[4] = {0, 0, 0, 0};
+const char* const kChannelNames[4] = {"red", "green", "blue", "alpha"};
+
+// Per-channel byte statistics as the node reads the volume: a missing alpha reads as 255.
+struct ChannelStats {
+    int low[4] = {255, 255, 255, 255};
+    int high[4] = {0, 0, 0, 0};
+    double mean[4] = {0, 0, 0, 0};
+    int described = 0;  // channels present, up to four
+    bool alphaUsed() const { return described == 4 && low[3] < 255; }
+};
+
+ChannelStats channelStats(const VoxelVolume& volume) {
+    ChannelStats stats;
     std::uint64_t sum[4] = {0, 0, 0, 0};
     for (int z = 0; z < kVolumeGridSize; ++z)
         for (int y = 0; y < kVolumeGridSize; ++y)
@@ -117,62 +130,154 @@ void describeChannels(const VoxelVolume& volume, std::ostream& out) {
                 const float units[4] = {sample.r, sample.g, sample.b, sample.a};
                 for (int c = 0; c < 4; ++c) {
                     const int byte = static_cast<int>(std::lround(units[c] * 255.0f));
-                    low[c] = std::min(low[c], byte);
-                    high[c] = std::max(high[c], byte);
+                    stats.low[c] = std::min(stats.low[c], byte);
+                    stats.high[c] = std::max(stats.high[c], byte);
                     sum[c] += static_cast<std::uint64_t>(byte);
                 }
             }
-    const std::int32_t channelCount = volume.channelCount();
-    const int described = std::min(channelCount, 4);
     const double voxels = double(kVolumeGridSize) * kVolumeGridSize * kVolumeGridSize;
+    for (int c = 0; c < 4; ++c) stats.mean[c] = double(sum[c]) / voxels;
+    stats.described = std::min(volume.channelCount(), 4);
+    return stats;
+}
+
+void describeChannels(const ChannelStats& stats, std::int32_t channelCount, std::ostream& out) {
     out << "channel  min  max    mean\n";
-    for (int c = 0; c < described; ++c) {
+    for (int c = 0; c < stats.described; ++c) {
         char line[64];
-        std::snprintf(line, sizeof line, "%-7s  %3d  %3d  %6.2f\n", kNames[c], low[c], high[c],
-                      double(sum[c]) / voxels);
+        std::snprintf(line, sizeof line, "%-7s  %3d  %3d  %6.2f\n", kChannelNames[c], stats.low[c],
+                      stats.high[c], stats.mean[c]);
         out << line;
     }
     if (channelCount > 4) out << "channels 5 to " << channelCount << ": ignored by the node\n";
     if (channelCount < 4) {
         out << "alpha used: no (3 channels: the node takes alpha as 1)\n";
-    } else if (low[3] < 255) {
+    } else if (stats.alphaUsed()) {
         out << "alpha used: yes (some alpha bytes are below 255)\n";
     } else {
         out << "alpha used: no (every alpha byte is 255)\n";
     }
 }
 
+// What the node's loader and the header say about a file.
+struct Inspection {
+    std::string path;
+    std::vector<unsigned char> header;
+    std::int64_t fileSize = 0;
+    HeaderCheck check;
+    std::int32_t code = 0;
+    std::int32_t bytesRead = 0;
+    bool foreign = false;
+    VoxelVolume volume;
+    std::string reason;  // why the node refuses it; empty when it loads it
+};
+
+// Throws ToolError when the file cannot be read at all.
+void inspect(const std::string& path, Inspection& result) {
+    result.path = path;
+    result.header = readInputFile(path, kHeaderSize);
+    std::error_code ignored;
+    result.fileSize = static_cast<std::int64_t>(std::filesystem::file_size(path, ignored));
+    // The loader itself gives the verdict, so that this report can never disagree with it.
+    result.code = result.volume.loadVolumeFile(path.c_str(), result.bytesRead);
+    result.check = checkHeader(result.header.data(), result.header.size());
+    result.foreign = hasForeignGridSignature(result.header.data(), result.header.size());
+    if (result.code < 0)
+        result.reason = refusalReason(result.code, result.bytesRead, result.header, result.check);
+}
+
+[[noreturn]] void throwRefusal(const Inspection& file) {
+    if (file.foreign) {
+        throw ToolError(file.path,
+                        "a Mitsuba-style grid volume, not a Voxlum volume; convert it with "
+                        "voxlum convert " +
+                            file.path + " -o OUT.vol");
+    }
+    throw ToolError(file.path, file.reason + " (the node refuses it with code " +
+                                   std::to_string(file.code) + ")");
+}
+
+std::string printableMagic(const std::vector<unsigned char>& bytes) {
+    const std::string quoted = quotedMagic(bytes);
+    return quoted.substr(1, quoted.size() - 2);
+}
+
+const char* formatName(const Inspection& file) {
+    if (file.foreign) return "mitsuba-grid";
+    const bool ours = file.header.size() >= sizeof kMagic &&
+                      std::equal(kMagic, kMagic + sizeof kMagic, file.header.begin());
+    return ours ? "voxlum" : "unknown";
+}
+
+nlohmann::json describeJson(const Inspection& file) {
+    nlohmann::json result{{"file", file.path},
+                          {"size", file.fileSize},
+                          {"format", formatName(file)},
+                          {"voxel_order", "x fastest, then y, then z"}};
+    nlohmann::json header{{"magic", printableMagic(file.header)}};
+    if (file.header.size() >= kHeaderSize) {
+        header["version"] = readInt32(file.header.data(), kVersionOffset);
+        header["edge_length"] = readInt32(file.header.data(), kEdgeLengthOffset);
+        header["channels"] = readInt32(file.header.data(), kChannelCountOffset);
+        header["encoding"] = readInt32(file.header.data(), kEncodingOffset);
+    }
+    result["header"] = header;
+    if (file.foreign && file.header.size() >= kForeignHeaderSize) {
+        const ForeignGridHeader grid = readForeignGridHeader(file.path, file.header);
+        result["grid"] = {{"resolution", grid.resolution},
+                          {"channels", grid.channels},
+                          {"encoding", grid.encoding},
+                          {"bounds", grid.bounds}};
+    }
+    if (!file.foreign && file.check.code == 0)
+        result["body"] = {{"bytes", file.check.bodyBytes},
+                          {"present", file.fileSize - std::int64_t{kHeaderSize}}};
+    result["node"] = {{"loads", file.code >= 0}, {"code", file.code}};
+    if (file.code < 0) {
+        result["reason"] = file.reason;
+        return result;
+    }
+    const ChannelStats stats = channelStats(file.volume);
+    nlohmann::json channels = nlohmann::json::object();
+    for (int c = 0; c < stats.described; ++c)
+        channels[kChannelNames[c]] = {
+            {"min", stats.low[c]}, {"max", stats.high[c]}, {"mean", stats.mean[c]}};
+    result["channels"] = channels;
+    result["alpha_used"] = stats.alphaUsed();
+    return result;
+}
+
 }  // namespace
 
 void inspectVolumeFile(const std::string& path, std::ostream& out) {
-    const std::vector<unsigned char> header = readInputFile(path, kHeaderSize);
-    std::error_code ignored;
-    const auto fileSize = static_cast<std::int64_t>(std::filesystem::file_size(path, ignored));
-    // The loader itself gives the verdict, so that this report can never disagree with it.
-    VoxelVolume volume;
-    std::int32_t bytesRead = 0;
-    const std::int32_t code = volume.loadVolumeFile(path.c_str(), bytesRead);
-    const HeaderCheck check = checkHeader(header.data(), header.size());
-
-    out << "file: " << path << '\n' << "size: " << fileSize << " bytes\n";
-    const bool foreign = hasForeignGridSignature(header.data(), header.size());
-    if (foreign) {
-        describeForeignGrid(path, header, out);
+    Inspection file;
+    inspect(path, file);
+    out << "file: " << path << '\n' << "size: " << file.fileSize << " bytes\n";
+    if (file.foreign) {
+        describeForeignGrid(path, file.header, out);
     } else {
-        describeHeader(header, check, fileSize, out);
+        describeHeader(file.header, file.check, file.fileSize, out);
     }
-    if (code >= 0) {
-        out << "node: loads it (" << code << " channels)\n";
-        describeChannels(volume, out);
+    if (file.code >= 0) {
+        out << "node: loads it (" << file.code << " channels)\n";
+        describeChannels(channelStats(file.volume), file.code, out);
         return;
     }
-    const std::string reason = refusalReason(code, bytesRead, header, check);
-    out << "node: refuses it (code " << code << "): " << reason << '\n';
-    if (foreign) {
-        throw ToolError(path,
-                        "a Mitsuba-style grid volume, not a Voxlum volume; convert it with "
-                        "voxlum convert " +
-                            path + " -o OUT.vol");
+    out << "node: refuses it (code " << file.code << "): " << file.reason << '\n';
+    throwRefusal(file);
+}
+
+void inspectVolumeFileJson(const std::string& path, nlohmann::json& out) {
+    Inspection file;
+    try {
+        inspect(path, file);
+    } catch (const ToolError& error) {
+        // Nothing of it could be read: as the loader, which cannot open it either, says.
+        out = {{"file", path},
+               {"node", {{"loads", false}, {"code", kOpenFailed}}},
+               {"reason", error.problem()}};
+        throw;
     }
-    throw ToolError(path, reason + " (the node refuses it with code " + std::to_string(code) + ")");
+    out = describeJson(file);
+    if (file.code < 0) throwRefusal(file);
 }

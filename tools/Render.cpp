@@ -1,17 +1,16 @@
 #include "Render.h"
 
-#include <OpenImageIO/imageio.h>
 #include <maya/MFloatMatrix.h>
 #include <maya/MFloatVector.h>
 #include <voxlumhost/Host.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
 #include "AtomicFile.h"
 #include "DirectTexture.h"
+#include "ImageFile.h"
 #include "ToolError.h"
 
 namespace {
@@ -110,7 +109,7 @@ class TextureSession {
 
   private:
     void open(const RenderOptions& options) {
-        mayahost::setConsoleEcho(true);
+        mayahost::setConsoleEcho(options.hostMessages);
         check(mayahost::loadPlugin(pluginPath_), pluginPath_);
         loaded_ = true;
         check(mayahost::createNode("Voxlum", node_), pluginPath_);
@@ -152,15 +151,8 @@ class TextureSession {
 
 void writeImage(const std::string& path, int width, int height,
                 const std::vector<unsigned char>& pixels) {
-    const std::string extension = std::filesystem::path(path).extension().string();
     replaceFileAtomically(path, [&](const std::string& temporary) {
-        auto output = OIIO::ImageOutput::create(extension.empty() ? "" : extension.substr(1));
-        if (!output)
-            throw ToolError(path, "no image format for the extension \"" + extension + "\"");
-        const OIIO::ImageSpec format(width, height, 3, OIIO::TypeDesc::UINT8);
-        if (!output->open(temporary, format) ||
-            !output->write_image(OIIO::TypeDesc::UINT8, pixels.data()) || !output->close())
-            throw ToolError(path, "cannot write (" + output->geterror() + ")");
+        writeImageFile(path, temporary, width, height, 3, pixels.data());
     });
 }
 

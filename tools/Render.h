@@ -27,6 +27,8 @@ struct RenderOptions {
     // Straight from the voxel store's batch sampler instead of through the plug-in: the same
     // picture, byte for byte, in a fraction of the time.
     bool direct = false;
+    // Echo the host's messages, such as the plug-in's, as its script editor shows them.
+    bool hostMessages = true;
 };
 
 // The placementMatrix for a texture placed with `scale`, then rotated by `rotateDegrees` about

@@ -1,11 +1,15 @@
-// Image-slice stacks: one image per z slice, read with OpenImageIO.
+// Image-slice stacks: one image per z slice, read and written with OpenImageIO.
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "AtomicFile.h"
 #include "Convert.h"
+#include "Export.h"
+#include "FramePattern.h"
+#include "ImageFile.h"
 #include "InputFile.h"
 #include "ToolError.h"
 
@@ -13,44 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A file name with one printf-style integer field, %d, %Nd or %0Nd.
-struct SlicePattern {
-    std::string prefix;
-    std::string suffix;
-    std::size_t width = 0;
-    char pad = ' ';
-
-    std::string nameOf(int index) const {
-        std::string digits = std::to_string(index);
-        if (digits.size() < width) digits.insert(0, width - digits.size(), pad);
-        return prefix + digits + suffix;
-    }
-};
-
-SlicePattern parseSlicePattern(const std::string& text) {
-    const std::size_t percent = text.find('%');
-    SlicePattern pattern;
-    pattern.prefix = text.substr(0, percent);
-    std::size_t at = percent + 1;
-    if (at < text.size() && text[at] == '0') {
-        pattern.pad = '0';
-        ++at;
-    }
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9')
-        pattern.width = pattern.width * 10 + std::size_t(text[at++] - '0');
-    if (at >= text.size() || text[at] != 'd' || text.find('%', at) != std::string::npos ||
-        pattern.width > 9)
-        throw ToolError(text, "a slice pattern needs exactly one %d, %Nd or %0Nd field");
-    pattern.suffix = text.substr(at + 1);
-    return pattern;
-}
-
 // Slices numbered from 0 or 1 up to the first number with no file.
 std::vector<std::string> patternSlices(const std::string& text) {
-    const SlicePattern pattern = parseSlicePattern(text);
-    int index = fs::exists(pattern.nameOf(0)) ? 0 : 1;
+    const std::optional<NumberedName> pattern = NumberedName::find(text);
+    if (!pattern)
+        throw ToolError(text, "a slice pattern needs a number field: %d, %Nd, %0Nd, # or @");
+    int index = fs::exists(pattern->nameOf(0)) ? 0 : 1;
     std::vector<std::string> paths;
-    while (fs::exists(pattern.nameOf(index))) paths.push_back(pattern.nameOf(index++));
+    while (fs::exists(pattern->nameOf(index))) paths.push_back(pattern->nameOf(index++));
     if (paths.empty()) throw ToolError(text, "no slice file matches (tried numbers 0 and 1)");
     return paths;
 }
@@ -78,7 +52,10 @@ struct SliceImage {
 };
 
 SliceImage readSliceImage(const std::string& path) {
-    auto input = OIIO::ImageInput::open(path);
+    // Colour stays apart from alpha, as the node keeps it, rather than multiplied by it.
+    OIIO::ImageSpec hints;
+    hints.attribute("oiio:UnassociatedAlpha", 1);
+    auto input = OIIO::ImageInput::open(path, &hints);
     if (!input) throw ToolError(path, "cannot read image (" + firstLine(OIIO::geterror()) + ")");
     const OIIO::ImageSpec& header = input->spec();
     SliceImage image{header.width, header.height, header.nchannels, {}};
@@ -123,4 +100,27 @@ SourceVolume readSliceStack(const std::string& folderOrPattern) {
         }
     }
     return {std::move(lattice), false};
+}
+
+void writeSliceStack(const std::string& pattern, const VoxelGrid& grid) {
+    const std::optional<NumberedName> names = NumberedName::find(pattern);
+    if (!names)
+        throw ToolError(pattern,
+                        "a slice stack's name needs a number field for z, as in "
+                        "slice_%03d.png");
+    std::vector<std::string> paths;
+    for (int z = 0; z < kEdge; ++z) paths.push_back(names->nameOf(z));
+    const int channels = grid.channels();
+    const std::size_t rowLength = std::size_t(kEdge) * std::size_t(channels);
+    std::vector<unsigned char> pixels(rowLength * kEdge);
+    replaceFilesAtomically(paths, [&](const std::vector<std::string>& temporaries) {
+        for (int z = 0; z < kEdge; ++z) {
+            // The bottom row is y = 0, as the reader takes it.
+            for (int y = 0; y < kEdge; ++y)
+                std::copy_n(grid.record(0, y, z), rowLength,
+                            pixels.data() + std::size_t(kEdge - 1 - y) * rowLength);
+            writeImageFile(paths[std::size_t(z)], temporaries[std::size_t(z)], kEdge, kEdge,
+                           channels, pixels.data());
+        }
+    });
 }

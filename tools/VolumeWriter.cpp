@@ -1,11 +1,8 @@
 #include "VolumeWriter.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "AtomicFile.h"
-#include "ToolError.h"
 
 VoxelGrid::VoxelGrid(int channels)
     : channels_(channels), bytes_(kVoxelCount * static_cast<std::size_t>(channels), 0) {}
@@ -25,23 +22,8 @@ std::vector<unsigned char> volumeHeader(int channels) {
     return header;
 }
 
-namespace {
-
-bool writeAll(std::FILE* file, const std::vector<unsigned char>& bytes) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-}
-
-}  // namespace
-
 void writeVolumeFile(const std::string& path, const VoxelGrid& grid) {
-    replaceFileAtomically(path, [&](const std::string& temporary) {
-        std::FILE* file = std::fopen(temporary.c_str(), "wb");
-        if (file == nullptr) throw ToolError(path, cannotWrite(errno));
-        const bool bytesWritten =
-            writeAll(file, volumeHeader(grid.channels())) && writeAll(file, grid.bytes());
-        const int writeError = errno;
-        const bool closed = std::fclose(file) == 0;
-        if (!bytesWritten || !closed)
-            throw ToolError(path, cannotWrite(bytesWritten ? errno : writeError));
-    });
+    const std::vector<unsigned char> header = volumeHeader(grid.channels());
+    writeFileAtomically(
+        path, {{header.data(), header.size()}, {grid.bytes().data(), grid.bytes().size()}});
 }

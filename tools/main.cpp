@@ -1,20 +1,24 @@
-// voxlum: makes, inspects, converts and renders the ".vol" volumes the Voxlum node reads.
+// voxlum: makes, inspects, converts, compares and renders the ".vol" volumes the Voxlum node
+// reads.
 #include <exception>
-#include <iostream>
 
 #include "Commands.h"
-
-namespace {
-
-constexpr int kFailure = 1;
-constexpr int kUsageError = 2;
-
-}  // namespace
+#include "ExitCodes.h"
+#include "ToolError.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Make, inspect, convert and render the .vol volumes of the Voxlum node.",
+    CLI::App app{"Make, inspect, convert, compare and render the .vol volumes of the Voxlum node.",
                  "voxlum"};
     app.require_subcommand(1);
+    // The options below are the same on every command, given before or after its name.
+    app.fallthrough();
+    app.set_version_flag("--version", std::string("voxlum ") + VOXLUM_VERSION,
+                         "Print the version and exit");
+    Verbosity verbosity;
+    CLI::Option* quiet = app.add_flag("-q,--quiet", verbosity.quiet,
+                                      "Print nothing but errors and what --json asks for");
+    app.add_flag("-v,--verbose", verbosity.verbose, "Also say what each step read and wrote")
+        ->excludes(quiet);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return "voxlum: error: " + std::string(error.what()) + "\n";
     });
@@ -23,18 +27,21 @@ int main(int argc, char** argv) {
     addMakeCommand(app, action);
     addInfoCommand(app, action);
     addConvertCommand(app, action);
+    addCompareCommand(app, action);
     addRenderCommand(app, action, VOXLUM_PLUGIN_PATH);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? 0 : kUsageError;
+        return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
     }
     try {
-        return action();
+        return action(verbosity);
+    } catch (const UsageError& error) {
+        printError(error.what());
+        return kExitUsage;
     } catch (const std::exception& error) {
-        std::cout.flush();
-        std::cerr << "voxlum: error: " << error.what() << '\n';
-        return kFailure;
+        printError(error.what());
+        return kExitFailure;
     }
 }

@@ -105,6 +105,18 @@ const BadInputCase kCases[] = {
      "make gradient -o out.vol", "out.vol: cannot write (Is a directory)\n", 1},
     {"odd_checker_cells", nothing, "make checker --cells 3 -o out.vol",
      "--cells: must be an even number from 2 to 128\n", 2},
+    {"frames_malformed", nothing, "info v.#.vol --frames 9-3",
+     "--frames: \"9-3\": a range runs from low to high by a step of 1 or more\n", 2},
+    {"frames_step_without_range", nothing, "info v.#.vol --frames 5x2", "--frames: ", 2},
+    {"frames_too_many", nothing, "info v.#.vol --frames 1-999999999", "--frames: ", 2},
+    {"frames_without_field", nothing, "convert in.vol -o out.#.vol --frames 1-3",
+     "--frames: the input and the output both need a frame field such as ####\n", 2},
+    {"sequence_output_without_field", nothing, "render v.#.vol -o out.png",
+     "out.png: a sequence's output needs a frame field such as ####\n", 2},
+    {"output_format_unknown", nothing, "convert in.vol -o out.unknown",
+     "--output: cannot tell the format of \"out.unknown\" from its name; choose it with --to\n", 2},
+    {"sequence_matches_nothing", nothing, "convert v.#.vdb -o v.#.vol",
+     "v.#.vdb: no frame matches\n", 1},
 };
 
 class BadInput : public testing::TestWithParam<BadInputCase> {};

@@ -1,7 +1,10 @@
 // `voxlum info` on good and malformed files: stdout, stderr and exit status must match the
-// expected files in golden/ exactly. After an intended change of the output, run the suite
-// with VOXLUM_UPDATE_GOLDEN=1 to rewrite them, then review the difference.
+// expected files in golden/ exactly, and `info --json` must parse to the same value as the
+// golden .json. After an intended change of the output, run the suite with
+// VOXLUM_UPDATE_GOLDEN=1 to rewrite them, then review the difference.
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <fstream>
@@ -80,15 +83,19 @@ std::string readGolden(const std::string& name) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// `info OPTIONS FILE` on the case's file.
+tooltest::ToolRun runInfo(const InfoCase& c, const std::string& options) {
+    const testfiles::ScratchFolder folder;
+    const std::string file = std::string(c.name) + ".vol";
+    testfiles::writeBytes(folder.file(file), c.bytes());
+    return tooltest::runVoxlum(folder.path(), "info " + options + file);
+}
+
 class InfoOutput : public testing::TestWithParam<InfoCase> {};
 
 TEST_P(InfoOutput, MatchesGoldenFiles) {
     const InfoCase& c = GetParam();
-    const testfiles::ScratchFolder folder;
-    const std::string file = std::string(c.name) + ".vol";
-    testfiles::writeBytes(folder.file(file), c.bytes());
-
-    const tooltest::ToolRun run = tooltest::runVoxlum(folder.path(), "info " + file);
+    const tooltest::ToolRun run = runInfo(c, "");
     const std::string outName = std::string(c.name) + ".out",
                       errName = std::string(c.name) + ".err";
     if (std::getenv("VOXLUM_UPDATE_GOLDEN")) {
@@ -98,6 +105,22 @@ TEST_P(InfoOutput, MatchesGoldenFiles) {
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.out, readGolden(outName));
     EXPECT_EQ(run.err, readGolden(errName));
+}
+
+// Parsed back, not compared as text: the fields and their values are what scripts rely on.
+TEST_P(InfoOutput, JsonMatchesGoldenFiles) {
+    const InfoCase& c = GetParam();
+    const tooltest::ToolRun run = runInfo(c, "--json ");
+    const std::string jsonName = std::string(c.name) + ".json";
+    if (std::getenv("VOXLUM_UPDATE_GOLDEN"))
+        std::ofstream(goldenPath(jsonName), std::ios::binary) << run.out;
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.err, readGolden(std::string(c.name) + ".err"));
+    const nlohmann::json actual = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(actual.is_discarded()) << run.out;
+    EXPECT_EQ(actual, nlohmann::json::parse(readGolden(jsonName))) << actual.dump(2);
+    EXPECT_EQ(actual["node"]["loads"], c.exitCode == 0);
+    EXPECT_EQ(actual.contains("reason"), c.exitCode != 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, InfoOutput, testing::ValuesIn(kCases),

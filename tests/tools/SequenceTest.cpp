@@ -1,0 +1,119 @@
+// Frame sequences: which frames a pattern names, and a batch that goes on past a bad frame.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "ToolTestSupport.h"
+#include "VolumeFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tooltest::runVoxlum;
+
+// Frames 1, 2, 3, 5, 6 and 7 on disk, frame 6 not a volume; frame 4 is a gap.
+class Sequence : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(runVoxlum(folder_.path(), "make gradient --channels 3 -o src.0001.vol").exitCode,
+                  0);
+        for (const char* frame : {"0002", "0003", "0005", "0007"})
+            fs::copy_file(folder_.file("src.0001.vol"),
+                          folder_.file("src." + std::string(frame) + ".vol"));
+        testfiles::writeBytes(folder_.file("src.0006.vol"), {'V', 'O', 'L', 'U', 0});
+        // Numbered as no pattern below names them.
+        fs::copy_file(folder_.file("src.0001.vol"), folder_.file("src.01001.vol"));
+    }
+
+    // The frames `info` described, in order.
+    std::vector<int> describedFrames(const std::string& arguments) {
+        const tooltest::ToolRun run = runVoxlum(folder_.path(), "info " + arguments);
+        std::vector<int> frames;
+        const std::regex file("file: src\\.0*([0-9]+)\\.vol");
+        for (auto match = std::sregex_iterator(run.out.begin(), run.out.end(), file);
+             match != std::sregex_iterator(); ++match)
+            frames.push_back(std::stoi((*match)[1]));
+        return frames;
+    }
+
+    testfiles::ScratchFolder folder_;
+};
+
+TEST_F(Sequence, PatternsAndFrameListsNameTheirFrames) {
+    const std::pair<const char*, std::vector<int>> cases[] = {
+        {"src.#.vol", {1, 2, 3, 5, 6, 7}},
+        {"src.@@@@.vol", {1, 2, 3, 5, 6, 7}},
+        {"'src.%04d.vol'", {1, 2, 3, 5, 6, 7}},
+        {"src.#.vol --frames 2-3", {2, 3}},
+        {"src.#.vol --frames 1-7x2", {1, 3, 5, 7}},
+        {"src.#.vol --frames 5", {5}},
+        {"src.#.vol --frames 7,1-3,2", {7, 1, 2, 3}},
+        {"src.@@@@@.vol --frames 1001", {1001}},
+    };
+    for (const auto& [arguments, frames] : cases)
+        EXPECT_EQ(describedFrames(arguments), frames) << arguments;
+}
+
+struct BatchCase {
+    const char* name;
+    const char* arguments;
+    const char* outputPattern;  // printf form of the outputs' names
+    const char* summary;
+};
+
+void PrintTo(const BatchCase& c, std::ostream* out) { *out << c.name; }
+
+const BatchCase kBatches[] = {
+    {"convert_frames_on_disk", "convert src.#.vol -o out.#.vdb", "out.%04d.vdb",
+     "5 of 6 frames written\n"},
+    {"render_frames_on_disk", "render src.#.vol -o pic.#.png --size 8", "pic.%04d.png",
+     "5 of 6 frames rendered\n"},
+};
+
+class Batch : public Sequence, public testing::WithParamInterface<BatchCase> {};
+
+// The bad frame is reported on its own line, the good frames are written, and no file, whole or
+// partial, is left for the bad one.
+TEST_P(Batch, GoesOnPastABadFrame) {
+    const BatchCase& c = GetParam();
+    std::vector<std::string> expected = tooltest::folderListing(folder_.path());
+    const tooltest::ToolRun run = runVoxlum(folder_.path(), c.arguments);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.out, c.summary);
+    EXPECT_EQ(run.err.rfind("voxlum: error: src.0006.vol: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("\nvoxlum: error: 1 of 6 frames failed: 6\n"), std::string::npos)
+        << run.err;
+    for (int frame : {1, 2, 3, 5, 7}) {
+        char name[64];
+        std::snprintf(name, sizeof name, c.outputPattern, frame);
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    const tooltest::ToolRun again = runVoxlum(folder_.path(), "-q " + std::string(c.arguments));
+    EXPECT_EQ(again.out, "");
+    EXPECT_EQ(tooltest::folderListing(folder_.path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, Batch, testing::ValuesIn(kBatches),
+                         [](const testing::TestParamInfo<BatchCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(Sequence, ListedFramesThatAreMissingFailToo) {
+    const tooltest::ToolRun run =
+        runVoxlum(folder_.path(), "convert src.#.vol -o out.#.vol --frames 3-6");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.out, "2 of 4 frames written\n");
+    EXPECT_NE(run.err.find("src.0004.vol: no such file\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("voxlum: error: 2 of 4 frames failed: 4, 6\n"), std::string::npos)
+        << run.err;
+}
+
+TEST_F(Sequence, EveryFrameFailingIsAFailure) {
+    const tooltest::ToolRun run = runVoxlum(folder_.path(), "info src.#.vol --frames 4,6");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("voxlum: error: 2 of 2 frames failed: 4, 6\n"), std::string::npos)
+        << run.err;
+}
+
+}  // namespace

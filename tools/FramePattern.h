@@ -1,0 +1,39 @@
+// Numbered file names, as image and simulation tools write frame sequences and slice stacks:
+// '#' stands for four digits and '@' for one ("@@@" is three), and printf's %d, %Nd and %0Nd
+// are understood too. Numbers narrower than the field are padded with zeros (with spaces for
+// %Nd); wider ones are written in full.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+class NumberedName {
+  public:
+    // The field of `text`: its run of '#' and '@' if it has one, else its first printf field.
+    // Another field after it stays in the text, so "f.####/slice_%03d.png" names a slice
+    // pattern per frame. nullopt when `text` has no field.
+    static std::optional<NumberedName> find(const std::string& text);
+
+    std::string nameOf(int number) const;
+
+    // The numbers of the existing files this name matches, ascending. The field must lie in
+    // the file name, not in a folder above it; throws ToolError otherwise.
+    std::vector<int> numbersOnDisk() const;
+
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string digitsOf(int number) const;
+
+    std::string text_;
+    std::string prefix_;
+    std::string suffix_;
+    std::size_t width_ = 0;
+    char pad_ = '0';
+};
+
+// Frames as "1001-1100", "7", "1-100x4" (every fourth), or a comma-separated list of these:
+// in the order given, each once. Throws ToolError naming `text` when it is malformed.
+std::vector<int> parseFrameList(const std::string& text);
