@@ -5,7 +5,10 @@ add_library(voxlum::options ALIAS voxlum_options)
 if(MSVC)
   target_compile_options(voxlum_options INTERFACE /W4 $<$<BOOL:${VOXLUM_WERROR}>:/WX>)
 else()
-  target_compile_options(voxlum_options INTERFACE -Wall -Wextra -Wpedantic
+  # Clang's -Wconversion also warns of every signed/unsigned mix, which GCC's leaves out and
+  # which would drown the index arithmetic in casts.
+  target_compile_options(voxlum_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                                  $<$<CXX_COMPILER_ID:Clang>:-Wno-sign-conversion>
                                                   $<$<BOOL:${VOXLUM_WERROR}>:-Werror>)
 endif()
 

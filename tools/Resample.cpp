@@ -85,7 +85,7 @@ AxisTaps seamFoldTaps(int length) {
         if (k >= kTileBand) {
             taps[std::size_t(k)] = {{k, 1.0f}};
         } else {
-            const float nearWeight = (k + 0.5f) / kTileBand;
+            const float nearWeight = (static_cast<float>(k) + 0.5f) / kTileBand;
             taps[std::size_t(k)] = {{k, nearWeight}, {k + period, 1.0f - nearWeight}};
         }
     }

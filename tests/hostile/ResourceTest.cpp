@@ -120,8 +120,9 @@ TEST_F(NodeResources, ThousandNodesHoldOneCopyOfEachDistinctVolume) {
         mayahost::clearMessages();
     }
     const long twoFiles = residentKiB() - baseline;
-    std::cout << kNodes << " nodes on one file: " << oneFile / 1024.0 << " MiB more resident; "
-              << "half on a second file: " << twoFiles / 1024.0 << " MiB\n";
+    std::cout << kNodes << " nodes on one file: " << static_cast<double>(oneFile) / 1024.0
+              << " MiB more resident; "
+              << "half on a second file: " << static_cast<double>(twoFiles) / 1024.0 << " MiB\n";
     RecordProperty("resident_kib_added_one_file", std::to_string(oneFile));
     RecordProperty("resident_kib_added_two_files", std::to_string(twoFiles));
 

@@ -156,6 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
                     loadingThen("Reading file header failed. Bytes read: 100")},
         RefusedCase{"ShortBody", writing("body.vol", truncatedRgba(4096 + 5000)),
                     loadingThen("Reading file failed. Bytes read: 5000")}),
-    [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<RefusedCase>& testCase) {
+        return std::string(testCase.param.label);
+    });
 
 }  // namespace

@@ -137,8 +137,8 @@ TEST_P(BadInput, OneLineErrorAndNoOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadInput, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<BadInputCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<BadInputCase>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 }  // namespace

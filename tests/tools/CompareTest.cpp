@@ -77,8 +77,8 @@ TEST_P(Compared, ExitStatusAndReport) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, Compared, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<CompareCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<CompareCase>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 }  // namespace

@@ -111,8 +111,10 @@ TEST_F(Converted, OpenVdbGridsOverTheirActiveBox) {
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 128; ++x) {
                 densityVoxels.setValue(densityOrigin.offsetBy(x, y, z), densityAt(x, y, z));
-                colourVoxels.setValue(colourOrigin.offsetBy(x, y, z),
-                                      openvdb::Vec3s(x / 127.0f, y / 127.0f, z / 127.0f));
+                colourVoxels.setValue(
+                    colourOrigin.offsetBy(x, y, z),
+                    openvdb::Vec3s(static_cast<float>(x) / 127.0f, static_cast<float>(y) / 127.0f,
+                                   static_cast<float>(z) / 127.0f));
             }
     openvdb::io::File(folder_.file("smoke.vdb").string()).write({density, colour});
 
@@ -125,9 +127,9 @@ TEST_F(Converted, OpenVdbGridsOverTheirActiveBox) {
                 ASSERT_EQ(grey.at(x, y, z)[1], expected) << x << "," << y << "," << z;
                 ASSERT_EQ(grey.at(x, y, z)[3], expected);
                 const unsigned char* voxel = rgb.at(x, y, z);
-                ASSERT_EQ(voxel[0], unitToByte(x / 127.0f));
-                ASSERT_EQ(voxel[1], unitToByte(y / 127.0f));
-                ASSERT_EQ(voxel[2], unitToByte(z / 127.0f));
+                ASSERT_EQ(voxel[0], unitToByte(static_cast<float>(x) / 127.0f));
+                ASSERT_EQ(voxel[1], unitToByte(static_cast<float>(y) / 127.0f));
+                ASSERT_EQ(voxel[2], unitToByte(static_cast<float>(z) / 127.0f));
                 ASSERT_EQ(voxel[3], 255);
             }
 }
@@ -206,8 +208,8 @@ TEST_P(RoundTripped, GivesBackTheSameBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTripped, testing::ValuesIn(kRoundTrips),
-                         [](const testing::TestParamInfo<RoundTrip>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<RoundTrip>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 // OpenVDB's own tool reads what convert writes, with the documented grids and voxel size.

@@ -124,8 +124,8 @@ TEST_P(InfoOutput, JsonMatchesGoldenFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, InfoOutput, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<InfoCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<InfoCase>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 }  // namespace

@@ -67,9 +67,9 @@ class Rendered : public testing::Test {
         int mismatches = 0;
         for (int row = 0; row < 128; ++row) {
             for (int column = 0; column < 128; ++column) {
-                float u = (column + 0.5f) / 128 - offsetX;
+                float u = (static_cast<float>(column) + 0.5f) / 128 - offsetX;
                 if (u < 0) u += 1;
-                const float v = 1 - (row + 0.5f) / 128;  // rows run downwards
+                const float v = 1 - (static_cast<float>(row) + 0.5f) / 128;  // rows run downwards
                 const VoxelSample expected = reference::sampleTrilinear(gradient_, u, v, kDepth);
                 const unsigned char* pixel = image.at(column, row);
                 if (pixel[0] != shownByte(expected.r) || pixel[1] != shownByte(expected.g) ||

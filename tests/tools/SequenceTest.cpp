@@ -95,8 +95,8 @@ TEST_P(Batch, GoesOnPastABadFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, Batch, testing::ValuesIn(kBatches),
-                         [](const testing::TestParamInfo<BatchCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<BatchCase>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 TEST_F(Sequence, ListedFramesThatAreMissingFailToo) {

@@ -181,8 +181,8 @@ INSTANTIATE_TEST_SUITE_P(EveryOutcome, LoadOutcome,
                                           return writeFile(f, bytes);
                                       },
                                       5, 128 * 128 * 128 * 5}),
-                         [](const testing::TestParamInfo<LoadCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<LoadCase>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 TEST(Loader, UnreadHeaderBytesDoNotMatter) {

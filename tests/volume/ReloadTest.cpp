@@ -182,6 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
             {{0, kRgbaA}, {1, kRgbaA}, {1, kShort}, {2, kMissing}, {2, kRgbaACopy}, {0, kShort}}},
         ReloadCase{"SameBytesOtherRecordSizeOrder",
                    {{0, kRgbC}, {1, kRgbD}, {2, kRgbC}, {0, kRgbD}, {2, kFiveChannels}}}),
-    [](const testing::TestParamInfo<ReloadCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ReloadCase>& testCase) {
+        return std::string(testCase.param.name);
+    });
 
 }  // namespace

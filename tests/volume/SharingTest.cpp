@@ -111,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Sharing, Release,
                                          ReleaseOrder{"Backwards", {3, 2, 1, 0}},
                                          ReleaseOrder{"Interleaved", {0, 2, 1, 3}},
                                          ReleaseOrder{"LastLoaderFirst", {1, 3, 0, 2}}),
-                         [](const testing::TestParamInfo<ReleaseOrder>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<ReleaseOrder>& testCase) {
+                             return std::string(testCase.param.name);
                          });
 
 }  // namespace
