@@ -88,6 +88,20 @@ TEST_F(NodeResources, TwoThousandLoadsIntoOneNodeHoldOneVolume) {
     EXPECT_LT(heapInUse() - heapBefore, kRgbaBlockBytes + 64 * 1024);
 }
 
+// AddressSanitizer keeps freed memory in quarantine, every load's read buffers among it, so
+// resident memory cannot tell what a scene holds in such a build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMemoryTellsWhatIsHeld = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kResidentMemoryTellsWhatIsHeld = false;
+#else
+constexpr bool kResidentMemoryTellsWhatIsHeld = true;
+#endif
+#else
+constexpr bool kResidentMemoryTellsWhatIsHeld = true;
+#endif
+
 // A scene of a thousand nodes on one 8 MiB volume, then half of them on a second one: nodes
 // whose files hold the same voxels share one copy, so the scene holds about one volume per
 // distinct file, and every node still samples its own file. Prints what it holds.
@@ -127,8 +141,10 @@ TEST_F(NodeResources, ThousandNodesHoldOneCopyOfEachDistinctVolume) {
     RecordProperty("resident_kib_added_two_files", std::to_string(twoFiles));
 
     // A volume, the spare block one load may leave behind, and the nodes themselves.
-    EXPECT_LT(oneFile, 2 * kVolumeKiB + kNodes * kNodeAllowanceKiB);
-    EXPECT_LT(twoFiles, 3 * kVolumeKiB + kNodes * kNodeAllowanceKiB);
+    if (kResidentMemoryTellsWhatIsHeld) {
+        EXPECT_LT(oneFile, 2 * kVolumeKiB + kNodes * kNodeAllowanceKiB);
+        EXPECT_LT(twoFiles, 3 * kVolumeKiB + kNodes * kNodeAllowanceKiB);
+    }
     int wrong = 0;
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         const VoxelSample& expected = i % 2 == 0 ? otherSample : rgbaSample;
