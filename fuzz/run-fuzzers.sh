@@ -37,17 +37,23 @@ mkdir -p "$build/findings"
 declare -A max_len=([fuzz_loader]=16384 [fuzz_node]=4096)
 declare -A seed_folder=([fuzz_loader]=loader [fuzz_node]=node)
 
-failed=()
+# The targets run side by side, one per core, each for the full time; each one's output is
+# shown once it has finished.
+declare -A pids
 for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
     mkdir -p "$corpus"
-    echo "== $target: ${seconds}s"
-    if ! "$build/fuzz/$target" "$corpus" "$seeds/${seed_folder[$target]}" \
+    "$build/fuzz/$target" "$corpus" "$seeds/${seed_folder[$target]}" \
         -dict="$root/fuzz/vol.dict" -max_total_time="$seconds" -max_len="${max_len[$target]}" \
         -rss_limit_mb=2048 -timeout=10 -use_value_profile=1 -print_final_stats=1 \
-        -artifact_prefix="$build/findings/$target-"; then
-        failed+=("$target")
-    fi
+        -artifact_prefix="$build/findings/$target-" >"$build/$target.log" 2>&1 &
+    pids[$target]=$!
+done
+failed=()
+for target in "${targets[@]}"; do
+    wait "${pids[$target]}" || failed+=("$target")
+    echo "== $target: ${seconds}s"
+    cat "$build/$target.log"
 done
 
 if [ ${#failed[@]} -gt 0 ]; then
