@@ -3,20 +3,10 @@
 // one together. Included only by kernel files built with AVX2 and FMA enabled.
 #pragma once
 
-// GCC 12 reports the deliberately undefined vectors inside its own AVX-512 headers.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
 #include <cstdint>
 
 #include "BatchLattice.h"
+#include "X86Intrinsics.h"
 
 namespace batchkernels {
 

@@ -7,20 +7,9 @@
 
 #if VOXLUM_X86_KERNELS
 
-// GCC 12's AVX-512 headers read deliberately undefined vectors (_mm512_undefined_pd) and then
-// report them where they are inlined; only the header's own lines are exempt, so the kernels
-// below stay checked.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
 #include <cstring>
+
+#include "X86Intrinsics.h"
 
 #define VOXLUM_TARGET_AVX2 __attribute__((target("avx2,fma")))
 #define VOXLUM_TARGET_AVX512 __attribute__((target("avx512f,avx2,fma")))
