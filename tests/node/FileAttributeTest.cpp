@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <voxlumhost/Host.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -90,8 +91,11 @@ std::function<std::string(const testfiles::ScratchFolder&)> justTheName(const ch
     return [name](const testfiles::ScratchFolder&) { return std::string(name); };
 }
 
+// The first `length` bytes of an RGBA file; only those are made, as the cases are listed.
 std::vector<unsigned char> truncatedRgba(std::size_t length) {
-    auto bytes = testfiles::volumeBytes({}, testfiles::randomBody(4, 4));
+    const std::size_t header = volformat::kHeaderSize;
+    auto bytes =
+        testfiles::volumeBytes({}, testfiles::randomBytes(length - std::min(length, header), 4));
     bytes.resize(length);
     return bytes;
 }

@@ -19,11 +19,14 @@ std::vector<unsigned char> headerBytes(const VolumeHeaderFields& fields) {
 }
 
 std::vector<unsigned char> randomBody(std::int32_t channelCount, std::uint32_t seed) {
-    std::vector<unsigned char> body(std::size_t{128} * 128 * 128 *
-                                    static_cast<std::size_t>(channelCount));
+    return randomBytes(std::size_t{128} * 128 * 128 * static_cast<std::size_t>(channelCount), seed);
+}
+
+std::vector<unsigned char> randomBytes(std::size_t count, std::uint32_t seed) {
+    std::vector<unsigned char> bytes(count);
     std::mt19937 generator(seed);
-    for (unsigned char& byte : body) byte = static_cast<unsigned char>(generator() >> 24);
-    return body;
+    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(generator() >> 24);
+    return bytes;
 }
 
 std::vector<unsigned char> volumeBytes(const VolumeHeaderFields& fields,

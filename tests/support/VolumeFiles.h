@@ -23,6 +23,8 @@ std::vector<unsigned char> headerBytes(const VolumeHeaderFields& fields);
 
 // Deterministic pseudo-random voxel bytes for a 128^3 lattice of `channelCount` channels.
 std::vector<unsigned char> randomBody(std::int32_t channelCount, std::uint32_t seed);
+// The first `count` bytes of any random body made with `seed`.
+std::vector<unsigned char> randomBytes(std::size_t count, std::uint32_t seed);
 
 // Header followed by body.
 std::vector<unsigned char> volumeBytes(const VolumeHeaderFields& fields,

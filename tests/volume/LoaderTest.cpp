@@ -38,6 +38,13 @@ std::function<std::filesystem::path(const testfiles::ScratchFolder&)> fileOf(
     return [bytes](const testfiles::ScratchFolder& folder) { return writeFile(folder, bytes); };
 }
 
+// Volume-sized files are made when their case runs, not when the cases are listed: each case
+// runs in a process of its own, which would otherwise make every one of them.
+std::function<std::filesystem::path(const testfiles::ScratchFolder&)> fileMadeBy(
+    std::vector<unsigned char> (*make)()) {
+    return [make](const testfiles::ScratchFolder& folder) { return writeFile(folder, make()); };
+}
+
 std::vector<unsigned char> headerWith(void (*edit)(VolumeHeaderFields&)) {
     VolumeHeaderFields fields;
     edit(fields);
@@ -99,91 +106,71 @@ TEST_P(LoadOutcome, ReturnsItsCodeAndKeepsThePreviousVolumeOnFailure) {
     }
 }
 
-const std::vector<unsigned char> kGoodRgba =
-    testfiles::volumeBytes({}, testfiles::randomBody(4, 1));
-
-INSTANTIATE_TEST_SUITE_P(EveryOutcome, LoadOutcome,
-                         testing::Values(
-                             LoadCase{"MissingFile",
-                                      [](const testfiles::ScratchFolder& f) {
-                                          return f.file("absent.vol");
-                                      },
-                                      -1, kUntouched},
-                             LoadCase{"Directory",
-                                      [](const testfiles::ScratchFolder& f) { return f.path(); },
-                                      -1, kUntouched},
-                             LoadCase{"CharacterDevice",
-                                      [](const testfiles::ScratchFolder&) {
-                                          return std::filesystem::path("/dev/zero");
-                                      },
-                                      -1, kUntouched},
-                             LoadCase{"FifoWithoutWriter", fifoWithoutWriter, -1, kUntouched},
-                             LoadCase{"WrongMagicFullHeader",
-                                      fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.magic = "VOLX";
-                                      })),
-                                      -4, kUntouched},
-                             LoadCase{"EmptyFile", fileOf({}), -4, kUntouched},
-                             LoadCase{"ThreeBytes", fileOf({'V', 'O', 'L'}), -4, kUntouched},
-                             LoadCase{"HundredByteHeader", fileOf(prefixOf(kGoodRgba, 100)), -5,
-                                      100},
-                             LoadCase{"HeaderOneByteShort", fileOf(prefixOf(kGoodRgba, 4095)), -5,
-                                      4095},
-                             LoadCase{"VersionWrongBeforeEncoding",
-                                      fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.version = 3;
-                                          h.encoding = 9;
-                                      })),
-                                      -6, kUntouched},
-                             LoadCase{"EncodingTwo", fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.encoding = 2;
-                                      })),
-                                      -7, kUntouched},
-                             LoadCase{"EdgeLength64", fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.edgeLength = 64;
-                                      })),
-                                      -8, kUntouched},
-                             LoadCase{"NegativeEdgeLength",
-                                      fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.edgeLength = -128;
-                                      })),
-                                      -8, kUntouched},
-                             LoadCase{"TwoChannels", fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.channelCount = 2;
-                                      })),
-                                      -8, kUntouched},
-                             LoadCase{"ZeroChannels", fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.channelCount = 0;
-                                      })),
-                                      -8, kUntouched},
-                             LoadCase{"BodyTooLargeToReport",
-                                      fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.channelCount = 1024;
-                                      })),
-                                      -8, kUntouched},
-                             LoadCase{"HeaderOnlyDeclaringHugeBody",
-                                      fileOf(headerWith([](VolumeHeaderFields& h) {
-                                          h.channelCount = 1000;
-                                      })),
-                                      -2, 0},
-                             LoadCase{"BodyOneByteShort", fileOf(rgbaFileShortBy(1)), -2,
-                                      kRgbaBody - 1},
-                             LoadCase{"Rgba", fileOf(kGoodRgba), 4, kRgbaBody},
-                             LoadCase{"Rgb",
-                                      fileOf(testfiles::volumeBytes({"VOLU", 4, 128, 3, 1},
-                                                                    testfiles::randomBody(3, 2))),
-                                      3, 128 * 128 * 128 * 3},
-                             LoadCase{"FiveChannelsAndTrailingBytes",
-                                      [](const testfiles::ScratchFolder& f) {
-                                          auto bytes = testfiles::volumeBytes(
-                                              {"VOLU", 4, 128, 5, 1}, testfiles::randomBody(5, 3));
-                                          bytes.push_back(0xAB);
-                                          return writeFile(f, bytes);
-                                      },
-                                      5, 128 * 128 * 128 * 5}),
-                         [](const testing::TestParamInfo<LoadCase>& testCase) {
-                             return std::string(testCase.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    EveryOutcome, LoadOutcome,
+    testing::Values(
+        LoadCase{"MissingFile",
+                 [](const testfiles::ScratchFolder& f) { return f.file("absent.vol"); }, -1,
+                 kUntouched},
+        LoadCase{"Directory", [](const testfiles::ScratchFolder& f) { return f.path(); }, -1,
+                 kUntouched},
+        LoadCase{"CharacterDevice",
+                 [](const testfiles::ScratchFolder&) { return std::filesystem::path("/dev/zero"); },
+                 -1, kUntouched},
+        LoadCase{"FifoWithoutWriter", fifoWithoutWriter, -1, kUntouched},
+        LoadCase{"WrongMagicFullHeader",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.magic = "VOLX"; })), -4,
+                 kUntouched},
+        LoadCase{"EmptyFile", fileOf({}), -4, kUntouched},
+        LoadCase{"ThreeBytes", fileOf({'V', 'O', 'L'}), -4, kUntouched},
+        LoadCase{"HundredByteHeader", fileOf(prefixOf(testfiles::headerBytes({}), 100)), -5, 100},
+        LoadCase{"HeaderOneByteShort", fileOf(prefixOf(testfiles::headerBytes({}), 4095)), -5,
+                 4095},
+        LoadCase{"VersionWrongBeforeEncoding", fileOf(headerWith([](VolumeHeaderFields& h) {
+                     h.version = 3;
+                     h.encoding = 9;
+                 })),
+                 -6, kUntouched},
+        LoadCase{"EncodingTwo", fileOf(headerWith([](VolumeHeaderFields& h) { h.encoding = 2; })),
+                 -7, kUntouched},
+        LoadCase{"EdgeLength64",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.edgeLength = 64; })), -8,
+                 kUntouched},
+        LoadCase{"NegativeEdgeLength",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.edgeLength = -128; })), -8,
+                 kUntouched},
+        LoadCase{"TwoChannels",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 2; })), -8,
+                 kUntouched},
+        LoadCase{"ZeroChannels",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 0; })), -8,
+                 kUntouched},
+        LoadCase{"BodyTooLargeToReport",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 1024; })), -8,
+                 kUntouched},
+        LoadCase{"HeaderOnlyDeclaringHugeBody",
+                 fileOf(headerWith([](VolumeHeaderFields& h) { h.channelCount = 1000; })), -2, 0},
+        LoadCase{"BodyOneByteShort", fileMadeBy([] { return rgbaFileShortBy(1); }), -2,
+                 kRgbaBody - 1},
+        LoadCase{"Rgba",
+                 fileMadeBy([] { return testfiles::volumeBytes({}, testfiles::randomBody(4, 1)); }),
+                 4, kRgbaBody},
+        LoadCase{
+            "Rgb", fileMadeBy([] {
+                return testfiles::volumeBytes({"VOLU", 4, 128, 3, 1}, testfiles::randomBody(3, 2));
+            }),
+            3, 128 * 128 * 128 * 3},
+        LoadCase{"FiveChannelsAndTrailingBytes",
+                 [](const testfiles::ScratchFolder& f) {
+                     auto bytes = testfiles::volumeBytes({"VOLU", 4, 128, 5, 1},
+                                                         testfiles::randomBody(5, 3));
+                     bytes.push_back(0xAB);
+                     return writeFile(f, bytes);
+                 },
+                 5, 128 * 128 * 128 * 5}),
+    [](const testing::TestParamInfo<LoadCase>& testCase) {
+        return std::string(testCase.param.name);
+    });
 
 TEST(Loader, UnreadHeaderBytesDoNotMatter) {
     testfiles::ScratchFolder folder;
