@@ -6,7 +6,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
     build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
-    googletest libbenchmark-dev valgrind
+    googletest libgtest-dev libbenchmark-dev valgrind
     libopenimageio-dev openimageio-tools libopenvdb-dev libopenvdb-tools libnanovdb-dev libcli11-dev
     libboost-dev nlohmann-json3-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
