@@ -1,9 +1,9 @@
 // Bad input: one error line on stderr naming what is wrong, a failing exit status, and no
 // output file, whole or partial, left behind.
 #include <gtest/gtest.h>
-#include <openvdb/openvdb.h>
 
 #include "ToolTestSupport.h"
+#include "VdbFiles.h"
 #include "VolumeFiles.h"
 
 namespace {
@@ -33,13 +33,14 @@ void slicesOf(const fs::path& folder, std::array<int, 2> secondSize, int secondC
 }
 
 void vdbWithTwoGrids(const fs::path& folder) {
-    openvdb::initialize();
-    auto density = openvdb::FloatGrid::create();
-    density->setName("density");
-    density->tree().setValue(openvdb::Coord(1, 2, 3), 0.5f);
-    auto heat = openvdb::FloatGrid::create();
-    heat->setName("heat");
-    openvdb::io::File((folder / "smoke.vdb").string()).write({density, heat});
+    tooltest::writeVdbFile(folder / "smoke.vdb", {{"density",
+                                                   1,
+                                                   {1, 2, 3},
+                                                   {1, 1, 1},
+                                                   [](int, int, int) {
+                                                       return std::array<float, 3>{0.5f, 0, 0};
+                                                   }},
+                                                  {"heat", 1, {}, {}, {}}});
 }
 
 const BadInputCase kCases[] = {

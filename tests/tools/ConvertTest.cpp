@@ -1,6 +1,5 @@
 // `voxlum convert`: each input kind gives the voxels it should.
 #include <gtest/gtest.h>
-#include <openvdb/openvdb.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +7,7 @@
 #include <fstream>
 
 #include "ToolTestSupport.h"
+#include "VdbFiles.h"
 #include "VolumeFiles.h"
 
 namespace {
@@ -99,24 +99,20 @@ TEST_F(Converted, MitsubaDensityBecomesGreyAndAlpha) {
 
 // Grids whose active voxels fill a 128^3 box away from the origin, which must be the box read.
 TEST_F(Converted, OpenVdbGridsOverTheirActiveBox) {
-    openvdb::initialize();
-    const openvdb::Coord densityOrigin(5, -20, 300), colourOrigin(-64, 0, 7);
-    auto density = openvdb::FloatGrid::create(0.0f);
-    auto colour = openvdb::Vec3SGrid::create();
-    density->setName("density");
-    colour->setName("colour");
-    auto densityVoxels = density->getAccessor();
-    auto colourVoxels = colour->getAccessor();
-    for (int z = 0; z < 128; ++z)
-        for (int y = 0; y < 128; ++y)
-            for (int x = 0; x < 128; ++x) {
-                densityVoxels.setValue(densityOrigin.offsetBy(x, y, z), densityAt(x, y, z));
-                colourVoxels.setValue(
-                    colourOrigin.offsetBy(x, y, z),
-                    openvdb::Vec3s(static_cast<float>(x) / 127.0f, static_cast<float>(y) / 127.0f,
-                                   static_cast<float>(z) / 127.0f));
-            }
-    openvdb::io::File(folder_.file("smoke.vdb").string()).write({density, colour});
+    const std::array<int, 3> kBox{128, 128, 128};
+    tooltest::writeVdbFile(folder_.file("smoke.vdb"),
+                           {{"density",
+                             1,
+                             {5, -20, 300},
+                             kBox,
+                             [](int x, int y, int z) {
+                                 return std::array<float, 3>{densityAt(x, y, z), 0, 0};
+                             }},
+                            {"colour", 3, {-64, 0, 7}, kBox, [](int x, int y, int z) {
+                                 return std::array<float, 3>{static_cast<float>(x) / 127.0f,
+                                                             static_cast<float>(y) / 127.0f,
+                                                             static_cast<float>(z) / 127.0f};
+                             }}});
 
     const tooltest::VolumeBody grey = convert("smoke.vdb --grid density");
     const tooltest::VolumeBody rgb = convert("smoke.vdb --grid colour");

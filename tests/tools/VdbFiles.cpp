@@ -1,0 +1,38 @@
+#include "VdbFiles.h"
+
+#include <openvdb/openvdb.h>
+
+namespace tooltest {
+
+namespace {
+
+template <class Grid, class Convert>
+openvdb::GridBase::Ptr gridOf(const VdbGrid& spec, Convert convert) {
+    auto grid = Grid::create();
+    grid->setName(spec.name);
+    auto voxels = grid->getAccessor();
+    const openvdb::Coord origin(spec.origin[0], spec.origin[1], spec.origin[2]);
+    for (int z = 0; z < spec.size[2]; ++z)
+        for (int y = 0; y < spec.size[1]; ++y)
+            for (int x = 0; x < spec.size[0]; ++x)
+                voxels.setValue(origin.offsetBy(x, y, z), convert(spec.value(x, y, z)));
+    return grid;
+}
+
+}  // namespace
+
+void writeVdbFile(const std::filesystem::path& path, const std::vector<VdbGrid>& grids) {
+    openvdb::initialize();
+    openvdb::GridPtrVec written;
+    for (const VdbGrid& spec : grids) {
+        if (spec.components == 3)
+            written.push_back(gridOf<openvdb::Vec3SGrid>(
+                spec, [](std::array<float, 3> v) { return openvdb::Vec3s(v[0], v[1], v[2]); }));
+        else
+            written.push_back(
+                gridOf<openvdb::FloatGrid>(spec, [](std::array<float, 3> v) { return v[0]; }));
+    }
+    openvdb::io::File(path.string()).write(written);
+}
+
+}  // namespace tooltest
