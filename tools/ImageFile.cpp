@@ -1,38 +1,73 @@
 #include "ImageFile.h"
 
-#include <OpenImageIO/imageio.h>
+#include <dlfcn.h>
 
 #include <filesystem>
-#include <memory>
 
 #include "InputFile.h"
 #include "ToolError.h"
 
 namespace {
 
-std::unique_ptr<OIIO::ImageOutput> imageOutputFor(const std::string& path) {
-    const std::string extension = std::filesystem::path(path).extension().string();
-    return extension.size() > 1 ? OIIO::ImageOutput::create(extension.substr(1)) : nullptr;
+namespace fs = std::filesystem;
+
+// The folder of the program this code is linked into.
+fs::path programFolder() {
+    Dl_info where{};
+    if (dladdr(reinterpret_cast<const void*>(&programFolder), &where) == 0 || !where.dli_fname)
+        return {};
+    std::error_code ignored;
+    return fs::canonical(where.dli_fname, ignored).parent_path();
+}
+
+// Beside the program, as installed, or where this build made it. Loaded once, never unloaded.
+const ImageCodec& imageCodec() {
+    static const ImageCodec* const codec = [] {
+        std::string failures;
+        for (const fs::path& candidate :
+             {programFolder() / VOXLUM_IMAGE_MODULE_NAME, fs::path(VOXLUM_IMAGE_MODULE_PATH)}) {
+            void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!module) {
+                failures += std::string(failures.empty() ? "" : "; ") + dlerror();
+                continue;
+            }
+            if (auto entry =
+                    reinterpret_cast<const ImageCodec* (*)()>(dlsym(module, "voxlumImageCodec")))
+                return entry();
+            failures += std::string(failures.empty() ? "" : "; ") + dlerror();
+        }
+        throw ToolError(VOXLUM_IMAGE_MODULE_NAME,
+                        "cannot load the image module (" + failures + ")");
+    }();
+    return *codec;
+}
+
+std::string extensionOf(const std::string& path) {
+    const std::string extension = fs::path(path).extension().string();
+    return extension.size() > 1 ? extension.substr(1) : std::string();
 }
 
 }  // namespace
 
 bool isWritableImageName(const std::string& path) {
-    const bool writable = imageOutputFor(path) != nullptr;
-    OIIO::geterror();  // a failed look-up leaves a message behind that must not surface later
-    return writable;
+    const std::string extension = extensionOf(path);
+    return !extension.empty() && imageCodec().canWrite(extension);
 }
 
 void writeImageFile(const std::string& path, const std::string& writtenPath, int width, int height,
                     int channels, const unsigned char* pixels) {
-    auto output = imageOutputFor(path);
-    if (!output)
+    if (!isWritableImageName(path))
         throw ToolError(path, "no image format for the extension \"" +
-                                  std::filesystem::path(path).extension().string() + "\"");
-    OIIO::ImageSpec format(width, height, channels, OIIO::TypeDesc::UINT8);
-    // The colour is not multiplied by alpha, and must be stored as it is.
-    format.attribute("oiio:UnassociatedAlpha", 1);
-    if (!output->open(writtenPath, format) || !output->write_image(OIIO::TypeDesc::UINT8, pixels) ||
-        !output->close())
-        throw ToolError(path, "cannot write (" + firstLine(output->geterror()) + ")");
+                                  fs::path(path).extension().string() + "\"");
+    std::string error;
+    if (!imageCodec().write(extensionOf(path), writtenPath, width, height, channels, pixels, error))
+        throw ToolError(path, "cannot write (" + firstLine(error) + ")");
+}
+
+DecodedImage readImageFile(const std::string& path) {
+    DecodedImage image;
+    std::string error;
+    if (!imageCodec().read(path, image, error))
+        throw ToolError(path, "cannot read image (" + firstLine(error) + ")");
+    return image;
 }

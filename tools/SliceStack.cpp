@@ -1,8 +1,6 @@
-// Image-slice stacks: one image per z slice, read and written with OpenImageIO.
-#include <OpenImageIO/imageio.h>
+// Image-slice stacks: one image per z slice, read and written through the image module.
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 
 #include "AtomicFile.h"
@@ -10,7 +8,6 @@
 #include "Export.h"
 #include "FramePattern.h"
 #include "ImageFile.h"
-#include "InputFile.h"
 #include "ToolError.h"
 
 namespace {
@@ -44,32 +41,15 @@ std::vector<std::string> folderSlices(const std::string& folder) {
     return paths;
 }
 
-struct SliceImage {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    std::vector<float> pixels;  // top row first, values in [0, 1]
-};
-
-SliceImage readSliceImage(const std::string& path) {
-    // Colour stays apart from alpha, as the node keeps it, rather than multiplied by it.
-    OIIO::ImageSpec hints;
-    hints.attribute("oiio:UnassociatedAlpha", 1);
-    auto input = OIIO::ImageInput::open(path, &hints);
-    if (!input) throw ToolError(path, "cannot read image (" + firstLine(OIIO::geterror()) + ")");
-    const OIIO::ImageSpec& header = input->spec();
-    SliceImage image{header.width, header.height, header.nchannels, {}};
-    if (header.depth != 1) throw ToolError(path, "is a volume image, not a 2D slice");
+DecodedImage readSliceImage(const std::string& path) {
+    DecodedImage image = readImageFile(path);
+    if (image.depth != 1) throw ToolError(path, "is a volume image, not a 2D slice");
     if (image.channels < 1 || image.channels > 4)
         throw ToolError(path, std::to_string(image.channels) + " channels; slices need 1 to 4");
-    image.pixels.resize(std::size_t(image.width) * std::size_t(image.height) *
-                        std::size_t(image.channels));
-    if (!input->read_image(0, 0, 0, image.channels, OIIO::TypeDesc::FLOAT, image.pixels.data()))
-        throw ToolError(path, "cannot read image (" + firstLine(input->geterror()) + ")");
     return image;
 }
 
-std::string sizeText(const SliceImage& image) {
+std::string sizeText(const DecodedImage& image) {
     return std::to_string(image.width) + "x" + std::to_string(image.height);
 }
 
@@ -79,12 +59,12 @@ SourceVolume readSliceStack(const std::string& folderOrPattern) {
     const std::vector<std::string> paths = fs::is_directory(folderOrPattern)
                                                ? folderSlices(folderOrPattern)
                                                : patternSlices(folderOrPattern);
-    const SliceImage first = readSliceImage(paths.front());
+    const DecodedImage first = readSliceImage(paths.front());
     const std::array<int, 3> size{first.width, first.height, static_cast<int>(paths.size())};
     Lattice lattice(size, first.channels);
     for (int z = 0; z < size[2]; ++z) {
         const std::string& path = paths[std::size_t(z)];
-        const SliceImage slice = z == 0 ? first : readSliceImage(path);
+        const DecodedImage slice = z == 0 ? first : readSliceImage(path);
         if (slice.width != first.width || slice.height != first.height)
             throw ToolError(path, "size " + sizeText(slice) + " differs from " + sizeText(first) +
                                       " of " + paths.front());

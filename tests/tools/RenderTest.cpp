@@ -1,5 +1,4 @@
 // `voxlum render`: the picture is what the plug-in computes at each pixel's point.
-#include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageFile.h"
 #include "ReferenceSampler.h"
 #include "ToolTestSupport.h"
 #include "VolumeFiles.h"
@@ -28,16 +28,13 @@ struct Image {
 
 Image readImage(const std::filesystem::path& path) {
     Image image;
-    auto input = OIIO::ImageInput::open(path.string());
-    if (!input) {
-        ADD_FAILURE() << "cannot read " << path;
-        return image;
-    }
-    image.width = input->spec().width;
-    image.height = input->spec().height;
-    image.rgb.resize(std::size_t(image.width) * std::size_t(image.height) * 3);
-    EXPECT_EQ(input->spec().nchannels, 3);
-    EXPECT_TRUE(input->read_image(0, 0, 0, 3, OIIO::TypeDesc::UINT8, image.rgb.data()));
+    const DecodedImage decoded = readImageFile(path.string());
+    EXPECT_EQ(decoded.channels, 3) << path;
+    if (decoded.channels != 3) return image;
+    image.width = decoded.width;
+    image.height = decoded.height;
+    for (float value : decoded.pixels)
+        image.rgb.push_back(static_cast<unsigned char>(std::lround(value * 255.0f)));
     return image;
 }
 
@@ -186,10 +183,10 @@ TEST_F(Rendered, InstalledModuleRendersThroughThePluginFoundByItsBareName) {
     // One folder, holding the module and nothing else.
     std::vector<std::string> expected;
     for (const char* entry :
-         {"", "/LICENSE", "/README.md", "/bin", "/bin/libOpenMaya.so", "/bin/voxlum", "/icons",
-          "/icons/out_Voxlum.png", "/icons/render_Voxlum.png", "/plug-ins", "/plug-ins/Voxlum.so",
-          "/scripts", "/scripts/AEVoxlumTemplate.mel", "/scripts/voxlumCreateTexture.mel",
-          "/voxlum.mod"})
+         {"", "/LICENSE", "/README.md", "/bin", "/bin/libOpenMaya.so", "/bin/voxlum",
+          "/bin/voxlum_images.so", "/icons", "/icons/out_Voxlum.png", "/icons/render_Voxlum.png",
+          "/plug-ins", "/plug-ins/Voxlum.so", "/scripts", "/scripts/AEVoxlumTemplate.mel",
+          "/scripts/voxlumCreateTexture.mel", "/voxlum.mod"})
         expected.push_back(VOXLUM_MODULE_FOLDER + std::string(entry));
     EXPECT_EQ(tooltest::folderListing(folder_.path() / "unpacked"), expected);
 

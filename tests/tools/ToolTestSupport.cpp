@@ -1,6 +1,5 @@
 #include "ToolTestSupport.h"
 
-#include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -10,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ImageFile.h"
 #include "VolumeFiles.h"
 #include "VolumeFormat.h"
 
@@ -97,12 +97,7 @@ void writeImage(const std::filesystem::path& path, int width, int height, int ch
             const std::array<unsigned char, 4> value = pixel(column, row);
             pixels.insert(pixels.end(), value.begin(), value.begin() + channels);
         }
-    auto output = OIIO::ImageOutput::create(path.string());
-    ASSERT_TRUE(output);
-    ASSERT_TRUE(output->open(path.string(),
-                             OIIO::ImageSpec(width, height, channels, OIIO::TypeDesc::UINT8)));
-    ASSERT_TRUE(output->write_image(OIIO::TypeDesc::UINT8, pixels.data()));
-    ASSERT_TRUE(output->close());
+    writeImageFile(path.string(), path.string(), width, height, channels, pixels.data());
 }
 
 void writeForeignGrid(const std::filesystem::path& path, std::int32_t encoding,
