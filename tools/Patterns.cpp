@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -32,41 +33,79 @@ double fade(double t) { return t * t * t * (t * (t * 6 - 15) + 10); }
 
 double lerp(double a, double b, double t) { return a + (b - a) * t; }
 
-// Value noise in [0, 1) on a lattice of `period` cells per axis whose corner values repeat
-// every `period` cells; (x, y, z) are in lattice units.
-double periodicValueNoise(double x, double y, double z, int period, std::uint32_t seed) {
-    const double fx = std::floor(x), fy = std::floor(y), fz = std::floor(z);
-    const int ix = static_cast<int>(fx), iy = static_cast<int>(fy), iz = static_cast<int>(fz);
-    const double tx = fade(x - fx), ty = fade(y - fy), tz = fade(z - fz);
-    auto corner = [&](int dx, int dy, int dz) {
-        return latticeValue((ix + dx) % period, (iy + dy) % period, (iz + dz) % period, seed);
-    };
-    auto edge = [&](int dy, int dz) { return lerp(corner(0, dy, dz), corner(1, dy, dz), tx); };
-    return lerp(lerp(edge(0, 0), edge(1, 0), ty), lerp(edge(0, 1), edge(1, 1), ty), tz);
-}
+// One octave's corner values on a lattice of `period` cells per axis, repeating every `period`
+// cells: each computed once instead of for each of the eight cells around it. The values have
+// 24 bits, so float holds them exactly.
+class PeriodicLattice {
+  public:
+    PeriodicLattice(int period, std::uint32_t seed)
+        : period_(period),
+          values_(std::size_t(period) * std::size_t(period) * std::size_t(period)) {
+        std::size_t i = 0;
+        for (int z = 0; z < period; ++z)
+            for (int y = 0; y < period; ++y)
+                for (int x = 0; x < period; ++x)
+                    values_[i++] = static_cast<float>(latticeValue(x, y, z, seed));
+    }
+
+    // Value noise in [0, 1); (x, y, z) are in lattice units, never negative.
+    double noise(double x, double y, double z) const {
+        const double fx = std::floor(x), fy = std::floor(y), fz = std::floor(z);
+        const int ix = static_cast<int>(fx), iy = static_cast<int>(fy), iz = static_cast<int>(fz);
+        const double tx = fade(x - fx), ty = fade(y - fy), tz = fade(z - fz);
+        auto corner = [&](int dx, int dy, int dz) {
+            return double(at((ix + dx) % period_, (iy + dy) % period_, (iz + dz) % period_));
+        };
+        auto edge = [&](int dy, int dz) { return lerp(corner(0, dy, dz), corner(1, dy, dz), tx); };
+        return lerp(lerp(edge(0, 0), edge(1, 0), ty), lerp(edge(0, 1), edge(1, 1), ty), tz);
+    }
+
+    int period() const { return period_; }
+
+  private:
+    float at(int x, int y, int z) const {
+        return values_[(std::size_t(z) * std::size_t(period_) + std::size_t(y)) *
+                           std::size_t(period_) +
+                       std::size_t(x)];
+    }
+
+    int period_;
+    std::vector<float> values_;
+};
 
 // Fractal sum of octaves in [0, 1); each octave's lattice has a whole number of cells per
 // unit, so the sum repeats every 128 voxels.
-double fractalNoise(int x, int y, int z, int frequency, std::uint32_t seed) {
-    double sum = 0, amplitude = 1, total = 0;
-    int cells = frequency;
-    for (int octave = 0; octave < kOctaves; ++octave) {
-        const double scale = double(cells) / kEdge;
-        sum +=
-            amplitude * periodicValueNoise(x * scale, y * scale, z * scale, cells, seed + octave);
-        total += amplitude;
-        amplitude *= 0.5;
-        cells *= 2;
+class FractalNoise {
+  public:
+    FractalNoise() = default;  // no octaves: for the patterns without noise
+    FractalNoise(int frequency, std::uint32_t seed) {
+        int cells = frequency;
+        for (int octave = 0; octave < kOctaves; ++octave, cells *= 2)
+            octaves_.emplace_back(cells, seed + static_cast<std::uint32_t>(octave));
     }
-    return sum / total;
-}
+
+    double at(int x, int y, int z) const {
+        double sum = 0, amplitude = 1, total = 0;
+        for (const PeriodicLattice& lattice : octaves_) {
+            const double scale = double(lattice.period()) / kEdge;
+            sum += amplitude * lattice.noise(x * scale, y * scale, z * scale);
+            total += amplitude;
+            amplitude *= 0.5;
+        }
+        return sum / total;
+    }
+
+  private:
+    std::vector<PeriodicLattice> octaves_;
+};
 
 unsigned char toByte(double unit) {
     return static_cast<unsigned char>(std::lround(std::clamp(unit, 0.0, 1.0) * 255));
 }
 
-void cloudVoxel(const PatternOptions& o, int x, int y, int z, unsigned char (&rgba)[4]) {
-    const double noise = fractalNoise(x, y, z, o.frequency, o.seed);
+void cloudVoxel(const PatternOptions&, const FractalNoise& noiseField, int x, int y, int z,
+                unsigned char (&rgba)[4]) {
+    const double noise = noiseField.at(x, y, z);
     const double density = std::clamp((noise - 0.4) / 0.35, 0.0, 1.0);
     // Thin wisps are bright, dense cores a darker grey, as lit cloud looks.
     const unsigned char shade = toByte(0.95 - 0.35 * density);
@@ -74,16 +113,17 @@ void cloudVoxel(const PatternOptions& o, int x, int y, int z, unsigned char (&rg
     rgba[3] = toByte(density);
 }
 
-void marbleVoxel(const PatternOptions& o, int x, int y, int z, unsigned char (&rgba)[4]) {
-    const double phase = double(x) * kMarbleBands / kEdge +
-                         kMarbleTurbulence * fractalNoise(x, y, z, o.frequency, o.seed);
+void marbleVoxel(const PatternOptions&, const FractalNoise& noise, int x, int y, int z,
+                 unsigned char (&rgba)[4]) {
+    const double phase = double(x) * kMarbleBands / kEdge + kMarbleTurbulence * noise.at(x, y, z);
     const double vein = std::pow(0.5 + 0.5 * std::sin(kTwoPi * phase), 0.5);
     const double stone[3] = {0.93, 0.91, 0.86}, veinColour[3] = {0.25, 0.27, 0.33};
     for (int c = 0; c < 3; ++c) rgba[c] = toByte(lerp(veinColour[c], stone[c], vein));
     rgba[3] = 255;
 }
 
-void checkerVoxel(const PatternOptions& o, int x, int y, int z, unsigned char (&rgba)[4]) {
+void checkerVoxel(const PatternOptions& o, const FractalNoise&, int x, int y, int z,
+                  unsigned char (&rgba)[4]) {
     const int parity = (x * o.cells / kEdge + y * o.cells / kEdge + z * o.cells / kEdge) % 2;
     rgba[0] = rgba[1] = rgba[2] = parity ? 230 : 25;
     rgba[3] = 255;
@@ -93,7 +133,8 @@ unsigned char gradientByte(int index) {
     return static_cast<unsigned char>((255 * index + (kEdge - 1) / 2) / (kEdge - 1));
 }
 
-void gradientVoxel(const PatternOptions&, int x, int y, int z, unsigned char (&rgba)[4]) {
+void gradientVoxel(const PatternOptions&, const FractalNoise&, int x, int y, int z,
+                   unsigned char (&rgba)[4]) {
     rgba[0] = gradientByte(x);
     rgba[1] = gradientByte(y);
     rgba[2] = gradientByte(z);
@@ -103,17 +144,21 @@ void gradientVoxel(const PatternOptions&, int x, int y, int z, unsigned char (&r
 }  // namespace
 
 VoxelGrid makePattern(const PatternOptions& options) {
-    using VoxelFunction = void (*)(const PatternOptions&, int, int, int, unsigned char(&)[4]);
+    using VoxelFunction =
+        void (*)(const PatternOptions&, const FractalNoise&, int, int, int, unsigned char(&)[4]);
     // In the order of the Pattern enumerators.
     constexpr VoxelFunction kVoxelFunctions[] = {cloudVoxel, marbleVoxel, checkerVoxel,
                                                  gradientVoxel};
     const VoxelFunction voxel = kVoxelFunctions[static_cast<int>(options.pattern)];
+    const bool noisy = options.pattern == Pattern::kCloud || options.pattern == Pattern::kMarble;
+    const FractalNoise noise =
+        noisy ? FractalNoise(options.frequency, options.seed) : FractalNoise();
     VoxelGrid grid(options.channels);
     unsigned char rgba[4];
     for (int z = 0; z < kEdge; ++z)
         for (int y = 0; y < kEdge; ++y)
             for (int x = 0; x < kEdge; ++x) {
-                voxel(options, x, y, z, rgba);
+                voxel(options, noise, x, y, z, rgba);
                 grid.set(x, y, z, rgba);
             }
     return grid;
