@@ -124,6 +124,13 @@ struct Avx2Lanes {
         return {_mm256_cvtps_pd(_mm256_cvtpd_ps(value.low)),
                 _mm256_cvtps_pd(_mm256_cvtpd_ps(value.high))};
     }
+    static __m256d roundNormal(__m256d value) {
+        const __m256d scale = _mm256_set1_pd(kDroppedScale);
+        return _mm256_fmsub_pd(value, scale, _mm256_fmsub_pd(value, scale, value));
+    }
+    static Double roundNormal(const Double& value) {
+        return {roundNormal(value.low), roundNormal(value.high)};
+    }
     static void store(float* samples, const Double& value) {
         _mm_storeu_ps(samples, _mm256_cvtpd_ps(value.low));
         _mm_storeu_ps(samples + 4, _mm256_cvtpd_ps(value.high));

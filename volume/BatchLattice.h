@@ -32,20 +32,16 @@ constexpr bool fusedDecodingIsExact() {
 }
 static_assert(fusedDecodingIsExact(), "decoding bytes with a fused multiply-add must stay exact");
 
-// One group of Lanes::kWidth points. Lanes gives Double (a double per point), Cell (where the
-// points' corner records lie and their weights t and 1 - t along x, y and z) and Row (the
-// records of one of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1).
-// kChannels is the record size, or 0 for any size given at run time.
-template <class Lanes, int kChannels>
-inline void sampleGroup(const unsigned char* records, std::int32_t channelCount, const float* u,
-                        const float* v, const float* w, float* const* samples) {
+// The blends of one group's channels from its rows' records. kNormalRounding: no blend along x
+// or y can give a nonzero value below the smallest normal float, so Lanes::roundNormal rounds
+// each to float as a conversion would.
+template <class Lanes, int kChannels, bool kNormalRounding>
+inline void blendChannels(const typename Lanes::Cell& cell, const typename Lanes::Row* rows,
+                          float* const* samples) {
     using Double = typename Lanes::Double;
-    const typename Lanes::Cell cell =
-        Lanes::template locate<kChannels>(records, channelCount, u, v, w);
-    typename Lanes::Row rows[4];
-    for (int row = 0; row < 4; ++row) {
-        rows[row] = Lanes::template fetch<kChannels>(records, channelCount, cell, row);
-    }
+    const auto round = [](const Double& value) {
+        return kNormalRounding ? Lanes::roundNormal(value) : Lanes::round(value);
+    };
     // An RGB record's alpha is 1, and every blend of 1 with 1 is 1 again: 1 - t rounds so that
     // (1 - t) + t rounds back to 1.
     constexpr int kBlendedChannels = kChannels == 3 ? 3 : 4;
@@ -55,18 +51,37 @@ inline void sampleGroup(const unsigned char* records, std::int32_t channelCount,
             Double lower;
             Double upper;
             Lanes::template decode<kChannels>(rows[row], channel, lower, upper);
-            alongX[row] =
-                Lanes::round(Lanes::blend(lower, upper, cell.fraction[0], cell.complement[0]));
+            alongX[row] = round(Lanes::blend(lower, upper, cell.fraction[0], cell.complement[0]));
         }
         const Double nearZ =
-            Lanes::round(Lanes::blend(alongX[0], alongX[1], cell.fraction[1], cell.complement[1]));
+            round(Lanes::blend(alongX[0], alongX[1], cell.fraction[1], cell.complement[1]));
         const Double farZ =
-            Lanes::round(Lanes::blend(alongX[2], alongX[3], cell.fraction[1], cell.complement[1]));
+            round(Lanes::blend(alongX[2], alongX[3], cell.fraction[1], cell.complement[1]));
         Lanes::store(samples[channel],
                      Lanes::blend(nearZ, farZ, cell.fraction[2], cell.complement[2]));
     }
     if (kChannels == 3) {
         for (std::size_t i = 0; i < Lanes::kWidth; ++i) samples[3][i] = 1.0f;
+    }
+}
+
+// One group of Lanes::kWidth points. Lanes gives Double (a double per point), Cell (where the
+// points' corner records lie and their weights t and 1 - t along x, y and z) and Row (the
+// records of one of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1).
+// kChannels is the record size, or 0 for any size given at run time.
+template <class Lanes, int kChannels>
+inline void sampleGroup(const unsigned char* records, std::int32_t channelCount, const float* u,
+                        const float* v, const float* w, float* const* samples) {
+    const typename Lanes::Cell cell =
+        Lanes::template locate<kChannels>(records, channelCount, u, v, w);
+    typename Lanes::Row rows[4];
+    for (int row = 0; row < 4; ++row) {
+        rows[row] = Lanes::template fetch<kChannels>(records, channelCount, cell, row);
+    }
+    if (cell.at.tinyWeightBits == 0) {
+        blendChannels<Lanes, kChannels, true>(cell, rows, samples);
+    } else {
+        blendChannels<Lanes, kChannels, false>(cell, rows, samples);
     }
 }
 
