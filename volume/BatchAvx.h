@@ -90,19 +90,6 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
     return cell;
 }
 
-// The cell of eight points with its weights widened to the lanes' doubles.
-template <class Lanes, int kChannels>
-inline typename Lanes::Cell locateWidened(std::int32_t channelCount, const float* u, const float* v,
-                                          const float* w) {
-    typename Lanes::Cell cell;
-    cell.at = locateEight<kChannels>(channelCount, u, v, w);
-    for (int axis = 0; axis < 3; ++axis) {
-        cell.fraction[axis] = Lanes::widen(cell.at.fraction[axis]);
-        cell.complement[axis] = Lanes::widen(cell.at.complement[axis]);
-    }
-    return cell;
-}
-
 // All bits of a record of kChannels bytes, the low bytes of a 64-bit lane.
 template <int kChannels>
 constexpr long long kRecordBits = (1LL << (8 * kChannels)) - 1;
@@ -147,12 +134,22 @@ struct Avx512Lanes {
         __m512i upper;
     };
 
-    static __m512d widen(__m256 values) { return _mm512_cvtps_pd(values); }
+    // The whole group in one part.
+    static constexpr int kParts = 1;
+    using Part = Avx512Lanes;
+    static const Cell& partCell(const Cell& cell, int) { return cell; }
+    static const Row& partRow(const Row& row, int) { return row; }
 
     template <int kChannels>
     static Cell locate(const unsigned char*, std::int32_t channelCount, const float* u,
                        const float* v, const float* w) {
-        return locateWidened<Avx512Lanes, kChannels>(channelCount, u, v, w);
+        Cell cell;
+        cell.at = locateEight<kChannels>(channelCount, u, v, w);
+        for (int axis = 0; axis < 3; ++axis) {
+            cell.fraction[axis] = _mm512_cvtps_pd(cell.at.fraction[axis]);
+            cell.complement[axis] = _mm512_cvtps_pd(cell.at.complement[axis]);
+        }
+        return cell;
     }
 
     template <int kChannels>

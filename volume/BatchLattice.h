@@ -65,23 +65,35 @@ inline void blendChannels(const typename Lanes::Cell& cell, const typename Lanes
     }
 }
 
-// One group of Lanes::kWidth points. Lanes gives Double (a double per point), Cell (where the
-// points' corner records lie and their weights t and 1 - t along x, y and z) and Row (the
-// records of one of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1).
-// kChannels is the record size, or 0 for any size given at run time.
+// One group of Lanes::kWidth points. Lanes gives Cell (where the points' corner records lie and
+// their weights t and 1 - t along x, y and z) and Row (the records of one of the four rows
+// (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1), and blends them in Lanes::kParts parts
+// of Lanes::Part::kWidth points, so that a part's values fit the registers at hand: Part gives
+// Double (a double per point) and its own Cell and Row. kChannels is the record size, or 0 for
+// any size given at run time.
 template <class Lanes, int kChannels>
 inline void sampleGroup(const unsigned char* records, std::int32_t channelCount, const float* u,
                         const float* v, const float* w, float* const* samples) {
+    using Part = typename Lanes::Part;
     const typename Lanes::Cell cell =
         Lanes::template locate<kChannels>(records, channelCount, u, v, w);
     typename Lanes::Row rows[4];
     for (int row = 0; row < 4; ++row) {
         rows[row] = Lanes::template fetch<kChannels>(records, channelCount, cell, row);
     }
-    if (cell.at.tinyWeightBits == 0) {
-        blendChannels<Lanes, kChannels, true>(cell, rows, samples);
-    } else {
-        blendChannels<Lanes, kChannels, false>(cell, rows, samples);
+    for (int part = 0; part < Lanes::kParts; ++part) {
+        const typename Part::Cell partCell = Lanes::partCell(cell, part);
+        const typename Part::Row partRows[4] = {
+            Lanes::partRow(rows[0], part), Lanes::partRow(rows[1], part),
+            Lanes::partRow(rows[2], part), Lanes::partRow(rows[3], part)};
+        const std::size_t first = std::size_t(part) * Part::kWidth;
+        float* const partSamples[4] = {samples[0] + first, samples[1] + first, samples[2] + first,
+                                       samples[3] + first};
+        if (cell.at.tinyWeightBits == 0) {
+            blendChannels<Part, kChannels, true>(partCell, partRows, partSamples);
+        } else {
+            blendChannels<Part, kChannels, false>(partCell, partRows, partSamples);
+        }
     }
 }
 
