@@ -134,7 +134,8 @@ struct Avx512Lanes {
         __m512i upper;
     };
 
-    // The whole group in one part.
+    // Two groups side by side, each in one part: thirty-two vector registers hold both.
+    static constexpr int kGroups = 2;
     static constexpr int kParts = 1;
     using Part = Avx512Lanes;
     static const Cell& partCell(const Cell& cell, int) { return cell; }

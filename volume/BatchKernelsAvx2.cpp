@@ -77,6 +77,7 @@ struct Avx2Half {
 // points' doubles at once would not fit the sixteen vector registers.
 struct Avx2Lanes {
     static constexpr std::size_t kWidth = 8;
+    static constexpr int kGroups = 1;
     static constexpr int kParts = 2;
     using Part = Avx2Half;
     struct Cell {

@@ -54,20 +54,23 @@ std::vector<Point> delicatePoints() {
                                      0x1.1p-130f,
                                      3 * std::numeric_limits<float>::denorm_min(),
                                      std::nextafter(1.0f / 128, 0.0f)};
-    // Runs of 16 alike, so that vector kernels also see whole groups of one kind; the other axes
-    // anywhere, or on lattice planes, where nothing blends such a value away.
+    // Runs of 24 alike, each followed by 24 ordinary points, so that vector kernels see whole
+    // groups of eight of one kind and, side by side, groups of both kinds in either order; the
+    // other axes anywhere, or on lattice planes, where nothing blends such a value away.
     std::uniform_int_distribution<int> planes(0, 127);
     const auto plane = [&] { return static_cast<float>(planes(generator)) / 128; };
+    const auto addRun = [&](auto point) {
+        for (int i = 0; i < 24; ++i) points.push_back(point());
+        for (int i = 0; i < 24; ++i) {
+            points.push_back({unit(generator), unit(generator), unit(generator)});
+        }
+    };
     for (float a : edgeCoordinates) {
-        for (int i = 0; i < 16; ++i) {
-            points.push_back({a, unit(generator), unit(generator)});
-            points.push_back({unit(generator), a, unit(generator)});
-        }
-        for (int i = 0; i < 16; ++i) points.push_back({a, plane(), plane()});
-        for (int i = 0; i < 16; ++i) points.push_back({plane(), a, plane()});
-        for (float b : edgeCoordinates) {
-            for (int i = 0; i < 16; ++i) points.push_back({a, b, unit(generator)});
-        }
+        addRun([&]() -> Point { return {a, unit(generator), unit(generator)}; });
+        addRun([&]() -> Point { return {unit(generator), a, unit(generator)}; });
+        addRun([&]() -> Point { return {a, plane(), plane()}; });
+        addRun([&]() -> Point { return {plane(), a, plane()}; });
+        for (float b : edgeCoordinates) addRun([&]() -> Point { return {a, b, unit(generator)}; });
     }
     const float last = 127.0f / 128;
     points.push_back({last, last, last});
