@@ -22,9 +22,16 @@ struct EightPoints {
     // Points whose x0 is the last plane: their x1 record, plane 0, is not the one after x0's.
     __m256i wrapsX;
     int wrapsXBits;
+    // Points with a weight t along x or y above 0 but below kSmallestWideWeight.
+    int tinyWeightBits;
     __m256 fraction[3];
     __m256 complement[3];
 };
+
+// Where every weight t along x and y is 0 or at least this, a blend of bytes / 255 along x is 0
+// or at least 2^-64 and one of those along y 0 or at least 2^-120: normal floats, as the rounding
+// without a conversion (roundNormal) needs.
+constexpr float kSmallestWideWeight = 0x1p-56f;
 
 // Byte offsets of planes along one axis: records of kChannels bytes (0: channelCount bytes).
 template <int kChannels>
@@ -43,6 +50,7 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
     __m256i lower[3];
     __m256i upper[3];
     const __m256i planeMask = _mm256_set1_epi32(kVolumeGridSize - 1);
+    __m256 tiny = _mm256_setzero_ps();
     for (int axis = 0; axis < 3; ++axis) {
         // c - floor(c) wraps every finite coordinate with period 1: [0, 1) stays as it is and 1
         // becomes 0, which samples the same planes with the same weights. NaN and infinity come
@@ -57,6 +65,13 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
         const __m256i planes = _mm256_cvttps_epi32(scaled);
         cell.fraction[axis] = _mm256_sub_ps(scaled, _mm256_cvtepi32_ps(planes));
         cell.complement[axis] = _mm256_sub_ps(_mm256_set1_ps(1.0f), cell.fraction[axis]);
+        if (axis < 2) {
+            const __m256 t = cell.fraction[axis];
+            tiny = _mm256_or_ps(
+                tiny,
+                _mm256_and_ps(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_GT_OQ),
+                              _mm256_cmp_ps(t, _mm256_set1_ps(kSmallestWideWeight), _CMP_LT_OQ)));
+        }
         lower[axis] =
             axisOffsets<kChannels>(_mm256_and_si256(planes, planeMask), channelCount, axis);
         upper[axis] = axisOffsets<kChannels>(
@@ -71,19 +86,7 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
     cell.rows[3] = _mm256_add_epi32(upper[1], upper[2]);
     cell.wrapsX = _mm256_cmpeq_epi32(upper[0], _mm256_setzero_si256());
     cell.wrapsXBits = _mm256_movemask_ps(_mm256_castsi256_ps(cell.wrapsX));
-    return cell;
-}
-
-// The cell of eight points with its weights widened to the lanes' doubles.
-template <class Lanes, int kChannels>
-inline typename Lanes::Cell locateWidened(std::int32_t channelCount, const float* u, const float* v,
-                                          const float* w) {
-    typename Lanes::Cell cell;
-    cell.at = locateEight<kChannels>(channelCount, u, v, w);
-    for (int axis = 0; axis < 3; ++axis) {
-        cell.fraction[axis] = Lanes::widen(cell.at.fraction[axis]);
-        cell.complement[axis] = Lanes::widen(cell.at.complement[axis]);
-    }
+    cell.tinyWeightBits = _mm256_movemask_ps(tiny);
     return cell;
 }
 
@@ -102,6 +105,15 @@ inline __m256 decodeBytes(__m256i bytes) {
     return _mm256_fmadd_ps(values, _mm256_set1_ps(kReciprocalHigh),
                            _mm256_mul_ps(values, _mm256_set1_ps(kReciprocalLow)));
 }
+
+// Rounding a double x to float's 24 significant bits in place, to nearest with ties to even, in
+// two fused multiply-adds: c = x * 2^29 - x, then x * 2^29 - c. For x in [2^e, 2^(e+1)) above
+// 2^e (1 + 2^-29), x * 2^29 - x lies in x * 2^29's binade, where doubles are 2^(e-23) apart, a
+// float's spacing at x: c rounds the part of x below that spacing, ties going to c's even end,
+// which is x's rounding's even end; the second operation is exact. Below that, and for 0, the
+// result is x's float anyway. Right for 0 and every value at least 2^-126, the smallest normal
+// float.
+constexpr double kDroppedScale = 0x1p29;
 
 #ifdef __AVX512F__
 // Eight points per vector of doubles. ChannelBytes picks a channel's bytes out of a row's
@@ -122,12 +134,23 @@ struct Avx512Lanes {
         __m512i upper;
     };
 
-    static __m512d widen(__m256 values) { return _mm512_cvtps_pd(values); }
+    // Two groups side by side, each in one part: thirty-two vector registers hold both.
+    static constexpr int kGroups = 2;
+    static constexpr int kParts = 1;
+    using Part = Avx512Lanes;
+    static const Cell& partCell(const Cell& cell, int) { return cell; }
+    static const Row& partRow(const Row& row, int) { return row; }
 
     template <int kChannels>
     static Cell locate(const unsigned char*, std::int32_t channelCount, const float* u,
                        const float* v, const float* w) {
-        return locateWidened<Avx512Lanes, kChannels>(channelCount, u, v, w);
+        Cell cell;
+        cell.at = locateEight<kChannels>(channelCount, u, v, w);
+        for (int axis = 0; axis < 3; ++axis) {
+            cell.fraction[axis] = _mm512_cvtps_pd(cell.at.fraction[axis]);
+            cell.complement[axis] = _mm512_cvtps_pd(cell.at.complement[axis]);
+        }
+        return cell;
     }
 
     template <int kChannels>
@@ -170,6 +193,10 @@ struct Avx512Lanes {
         return _mm512_fmadd_pd(a, m, _mm512_mul_pd(b, t));
     }
     static __m512d round(__m512d value) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(value)); }
+    static __m512d roundNormal(__m512d value) {
+        const __m512d scale = _mm512_set1_pd(kDroppedScale);
+        return _mm512_fmsub_pd(value, scale, _mm512_fmsub_pd(value, scale, value));
+    }
     static void store(float* samples, __m512d value) {
         _mm256_storeu_ps(samples, _mm512_cvtpd_ps(value));
     }

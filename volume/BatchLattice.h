@@ -32,41 +32,98 @@ constexpr bool fusedDecodingIsExact() {
 }
 static_assert(fusedDecodingIsExact(), "decoding bytes with a fused multiply-add must stay exact");
 
-// One group of Lanes::kWidth points. Lanes gives Double (a double per point), Cell (where the
-// points' corner records lie and their weights t and 1 - t along x, y and z) and Row (the
-// records of one of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1).
-// kChannels is the record size, or 0 for any size given at run time.
-template <class Lanes, int kChannels>
-inline void sampleGroup(const unsigned char* records, std::int32_t channelCount, const float* u,
-                        const float* v, const float* w, float* const* samples) {
+// The blends of kUnits sets of Lanes::kWidth points, each from its cell and its rows' records,
+// worked side by side so that their chains of dependent operations overlap; unit i's samples go
+// `stride` floats after unit 0's. kNormalRounding: no blend along x or y can give a nonzero value
+// below the smallest normal float, so Lanes::roundNormal rounds each to float as a conversion
+// would.
+template <class Lanes, int kChannels, bool kNormalRounding, int kUnits>
+inline void blendChannels(const typename Lanes::Cell* cells, const typename Lanes::Row (*rows)[4],
+                          float* const* samples, std::size_t stride) {
     using Double = typename Lanes::Double;
-    const typename Lanes::Cell cell =
-        Lanes::template locate<kChannels>(records, channelCount, u, v, w);
-    typename Lanes::Row rows[4];
-    for (int row = 0; row < 4; ++row) {
-        rows[row] = Lanes::template fetch<kChannels>(records, channelCount, cell, row);
-    }
+    const auto round = [](const Double& value) {
+        return kNormalRounding ? Lanes::roundNormal(value) : Lanes::round(value);
+    };
     // An RGB record's alpha is 1, and every blend of 1 with 1 is 1 again: 1 - t rounds so that
     // (1 - t) + t rounds back to 1.
     constexpr int kBlendedChannels = kChannels == 3 ? 3 : 4;
     for (int channel = 0; channel < kBlendedChannels; ++channel) {
-        Double alongX[4];
+        Double alongX[kUnits][4];
         for (int row = 0; row < 4; ++row) {
-            Double lower;
-            Double upper;
-            Lanes::template decode<kChannels>(rows[row], channel, lower, upper);
-            alongX[row] =
-                Lanes::round(Lanes::blend(lower, upper, cell.fraction[0], cell.complement[0]));
+            for (int unit = 0; unit < kUnits; ++unit) {
+                const typename Lanes::Cell& cell = cells[unit];
+                Double lower;
+                Double upper;
+                Lanes::template decode<kChannels>(rows[unit][row], channel, lower, upper);
+                alongX[unit][row] =
+                    round(Lanes::blend(lower, upper, cell.fraction[0], cell.complement[0]));
+            }
         }
-        const Double nearZ =
-            Lanes::round(Lanes::blend(alongX[0], alongX[1], cell.fraction[1], cell.complement[1]));
-        const Double farZ =
-            Lanes::round(Lanes::blend(alongX[2], alongX[3], cell.fraction[1], cell.complement[1]));
-        Lanes::store(samples[channel],
-                     Lanes::blend(nearZ, farZ, cell.fraction[2], cell.complement[2]));
+        for (int unit = 0; unit < kUnits; ++unit) {
+            const typename Lanes::Cell& cell = cells[unit];
+            const Double* x = alongX[unit];
+            const Double nearZ =
+                round(Lanes::blend(x[0], x[1], cell.fraction[1], cell.complement[1]));
+            const Double farZ =
+                round(Lanes::blend(x[2], x[3], cell.fraction[1], cell.complement[1]));
+            Lanes::store(samples[channel] + std::size_t(unit) * stride,
+                         Lanes::blend(nearZ, farZ, cell.fraction[2], cell.complement[2]));
+        }
     }
     if (kChannels == 3) {
-        for (std::size_t i = 0; i < Lanes::kWidth; ++i) samples[3][i] = 1.0f;
+        for (int unit = 0; unit < kUnits; ++unit) {
+            for (std::size_t i = 0; i < Lanes::kWidth; ++i)
+                samples[3][std::size_t(unit) * stride + i] = 1.0f;
+        }
+    }
+}
+
+// kGroups consecutive groups of Lanes::kWidth points each. Lanes gives Cell (where the points'
+// corner records lie and their weights t and 1 - t along x, y and z) and Row (the records of one
+// of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1), and blends them in
+// Lanes::kParts parts of Lanes::Part::kWidth points, so that a part's values fit the registers
+// at hand: Part gives Double (a double per point) and its own Cell and Row. kChannels is the
+// record size, or 0 for any size given at run time. Inlined always: called out of line, the
+// groups' vectors would pass through memory.
+template <class Lanes, int kChannels, int kGroups>
+__attribute__((always_inline)) inline void sampleGroups(const unsigned char* records,
+                                                        std::int32_t channelCount, const float* u,
+                                                        const float* v, const float* w,
+                                                        float* const* samples) {
+    using Part = typename Lanes::Part;
+    typename Lanes::Cell cells[kGroups];
+    typename Lanes::Row rows[kGroups][4];
+    int tinyWeightBits = 0;
+    for (int group = 0; group < kGroups; ++group) {
+        const std::size_t first = std::size_t(group) * Lanes::kWidth;
+        cells[group] = Lanes::template locate<kChannels>(records, channelCount, u + first,
+                                                         v + first, w + first);
+        tinyWeightBits |= cells[group].at.tinyWeightBits;
+    }
+    for (int group = 0; group < kGroups; ++group) {
+        for (int row = 0; row < 4; ++row) {
+            rows[group][row] =
+                Lanes::template fetch<kChannels>(records, channelCount, cells[group], row);
+        }
+    }
+    for (int part = 0; part < Lanes::kParts; ++part) {
+        typename Part::Cell partCells[kGroups];
+        typename Part::Row partRows[kGroups][4];
+        for (int group = 0; group < kGroups; ++group) {
+            partCells[group] = Lanes::partCell(cells[group], part);
+            for (int row = 0; row < 4; ++row)
+                partRows[group][row] = Lanes::partRow(rows[group][row], part);
+        }
+        const std::size_t first = std::size_t(part) * Part::kWidth;
+        float* const partSamples[4] = {samples[0] + first, samples[1] + first, samples[2] + first,
+                                       samples[3] + first};
+        if (tinyWeightBits == 0) {
+            blendChannels<Part, kChannels, true, kGroups>(partCells, partRows, partSamples,
+                                                          Lanes::kWidth);
+        } else {
+            blendChannels<Part, kChannels, false, kGroups>(partCells, partRows, partSamples,
+                                                           Lanes::kWidth);
+        }
     }
 }
 
@@ -75,11 +132,17 @@ void sampleBatch(const unsigned char* records, std::int32_t channelCount, std::s
                  const float* u, const float* v, const float* w, float* r, float* g, float* b,
                  float* a) {
     constexpr std::size_t kWidth = Lanes::kWidth;
+    constexpr std::size_t kGroupsWidth = Lanes::kGroups * kWidth;
     std::size_t first = 0;
+    for (; first + kGroupsWidth <= count; first += kGroupsWidth) {
+        float* const samples[4] = {r + first, g + first, b + first, a + first};
+        sampleGroups<Lanes, kChannels, Lanes::kGroups>(records, channelCount, u + first, v + first,
+                                                       w + first, samples);
+    }
     for (; first + kWidth <= count; first += kWidth) {
         float* const samples[4] = {r + first, g + first, b + first, a + first};
-        sampleGroup<Lanes, kChannels>(records, channelCount, u + first, v + first, w + first,
-                                      samples);
+        sampleGroups<Lanes, kChannels, 1>(records, channelCount, u + first, v + first, w + first,
+                                          samples);
     }
     const std::size_t left = count - first;
     if (left == 0) return;
@@ -92,7 +155,8 @@ void sampleBatch(const unsigned char* records, std::int32_t channelCount, std::s
         points[2][i] = w[first + i];
     }
     float* const samples[4] = {columns[0], columns[1], columns[2], columns[3]};
-    sampleGroup<Lanes, kChannels>(records, channelCount, points[0], points[1], points[2], samples);
+    sampleGroups<Lanes, kChannels, 1>(records, channelCount, points[0], points[1], points[2],
+                                      samples);
     for (std::size_t i = 0; i < left; ++i) {
         r[first + i] = columns[0][i];
         g[first + i] = columns[1][i];

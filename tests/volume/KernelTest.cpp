@@ -45,6 +45,33 @@ std::vector<Point> delicatePoints() {
                           static_cast<float>(std::fmod(0.81 + 0.13 * step, 1.0)),
                           static_cast<float>(std::fmod(0.05 + 0.07 * step, 1.0))});
     }
+    // Coordinates just above 0 and just below the first plane, one or two axes at a time: weights
+    // so small that blends of zero and nonzero records fall below the smallest normal float, or
+    // so close to 1 that blends of nearly full records end just below 1.
+    const float edgeCoordinates[] = {0x1.3p-40f,
+                                     0x1.7p-62f,
+                                     0x1.5p-75f,
+                                     0x1.1p-130f,
+                                     3 * std::numeric_limits<float>::denorm_min(),
+                                     std::nextafter(1.0f / 128, 0.0f)};
+    // Runs of 24 alike, each followed by 24 ordinary points, so that vector kernels see whole
+    // groups of eight of one kind and, side by side, groups of both kinds in either order; the
+    // other axes anywhere, or on lattice planes, where nothing blends such a value away.
+    std::uniform_int_distribution<int> planes(0, 127);
+    const auto plane = [&] { return static_cast<float>(planes(generator)) / 128; };
+    const auto addRun = [&](auto point) {
+        for (int i = 0; i < 24; ++i) points.push_back(point());
+        for (int i = 0; i < 24; ++i) {
+            points.push_back({unit(generator), unit(generator), unit(generator)});
+        }
+    };
+    for (float a : edgeCoordinates) {
+        addRun([&]() -> Point { return {a, unit(generator), unit(generator)}; });
+        addRun([&]() -> Point { return {unit(generator), a, unit(generator)}; });
+        addRun([&]() -> Point { return {a, plane(), plane()}; });
+        addRun([&]() -> Point { return {plane(), a, plane()}; });
+        for (float b : edgeCoordinates) addRun([&]() -> Point { return {a, b, unit(generator)}; });
+    }
     const float last = 127.0f / 128;
     points.push_back({last, last, last});
     points.push_back({std::nextafter(last, 1.0f), last, std::nextafter(1.0f, 0.0f)});
@@ -66,6 +93,14 @@ reference::Volume paddedVolume(std::int32_t channels, unsigned seed) {
     volume.body.resize(volume.body.size() + std::max(samplerkernels::kTrailingPadding,
                                                      batchkernels::kTrailingPadding),
                        0xFF);
+    return volume;
+}
+
+// Mostly empty records, the rest nearly full (252 to 255): blends with weights near 0 or 1 then
+// give values just above 0 and just below 1.
+reference::Volume sparseVolume(std::int32_t channels, unsigned seed) {
+    reference::Volume volume = paddedVolume(channels, seed);
+    for (unsigned char& byte : volume.body) byte = byte < 192 ? 0 : 255 - byte % 4;
     return volume;
 }
 
@@ -137,12 +172,14 @@ void expectEveryKernelMatches(const reference::Volume& volume, const std::vector
     }
 }
 
-// Every kernel this processor runs must give the reference's bits, for every record layout;
-// the block carries the padding the store gives it, so reads past it are caught by ASan.
+// Every kernel this processor runs must give the reference's bits, for every record layout and
+// for random and mostly empty volumes; the block carries the padding the store gives it, so reads
+// past it are caught by ASan.
 TEST(SamplerKernels, EveryKernelMatchesTheReference) {
     const std::vector<Point> points = delicatePoints();
     for (std::int32_t channels : {3, 4, 5}) {
         expectEveryKernelMatches(paddedVolume(channels, 300u + unsigned(channels)), points, points);
+        expectEveryKernelMatches(sparseVolume(channels, 400u + unsigned(channels)), points, points);
     }
 }
 
