@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "InputFile.h"
 #include "ToolError.h"
@@ -23,17 +24,16 @@ fs::path programFolder() {
 // Beside the program, as installed, or where this build made it. Loaded once, never unloaded.
 const ImageCodec& imageCodec() {
     static const ImageCodec* const codec = [] {
+        std::vector<fs::path> candidates{programFolder() / VOXLUM_IMAGE_MODULE_NAME};
+        if (candidates.front() != fs::path(VOXLUM_IMAGE_MODULE_PATH))
+            candidates.emplace_back(VOXLUM_IMAGE_MODULE_PATH);
         std::string failures;
-        for (const fs::path& candidate :
-             {programFolder() / VOXLUM_IMAGE_MODULE_NAME, fs::path(VOXLUM_IMAGE_MODULE_PATH)}) {
-            void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!module) {
-                failures += std::string(failures.empty() ? "" : "; ") + dlerror();
-                continue;
+        for (const fs::path& candidate : candidates) {
+            if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+                if (auto entry = reinterpret_cast<const ImageCodec* (*)()>(
+                        dlsym(module, "voxlumImageCodec")))
+                    return entry();
             }
-            if (auto entry =
-                    reinterpret_cast<const ImageCodec* (*)()>(dlsym(module, "voxlumImageCodec")))
-                return entry();
             failures += std::string(failures.empty() ? "" : "; ") + dlerror();
         }
         throw ToolError(VOXLUM_IMAGE_MODULE_NAME,
@@ -56,12 +56,16 @@ bool isWritableImageName(const std::string& path) {
 
 void writeImageFile(const std::string& path, const std::string& writtenPath, int width, int height,
                     int channels, const unsigned char* pixels) {
+    const std::string extension = extensionOf(path);
+    std::string error;
+    if (!extension.empty() &&
+        imageCodec().write(extension, writtenPath, width, height, channels, pixels, error))
+        return;
+    // Only a failed write asks why: a slice stack writes 128 images of one format.
     if (!isWritableImageName(path))
         throw ToolError(path, "no image format for the extension \"" +
                                   fs::path(path).extension().string() + "\"");
-    std::string error;
-    if (!imageCodec().write(extensionOf(path), writtenPath, width, height, channels, pixels, error))
-        throw ToolError(path, "cannot write (" + firstLine(error) + ")");
+    throw ToolError(path, "cannot write (" + firstLine(error) + ")");
 }
 
 DecodedImage readImageFile(const std::string& path) {

@@ -7,15 +7,15 @@ namespace tooltest {
 namespace {
 
 template <class Grid, class Convert>
-openvdb::GridBase::Ptr gridOf(const VdbGrid& spec, Convert convert) {
+openvdb::GridBase::Ptr gridOf(const VdbGrid& wanted, Convert convert) {
     auto grid = Grid::create();
-    grid->setName(spec.name);
+    grid->setName(wanted.name);
     auto voxels = grid->getAccessor();
-    const openvdb::Coord origin(spec.origin[0], spec.origin[1], spec.origin[2]);
-    for (int z = 0; z < spec.size[2]; ++z)
-        for (int y = 0; y < spec.size[1]; ++y)
-            for (int x = 0; x < spec.size[0]; ++x)
-                voxels.setValue(origin.offsetBy(x, y, z), convert(spec.value(x, y, z)));
+    const openvdb::Coord origin(wanted.origin[0], wanted.origin[1], wanted.origin[2]);
+    for (int z = 0; z < wanted.size[2]; ++z)
+        for (int y = 0; y < wanted.size[1]; ++y)
+            for (int x = 0; x < wanted.size[0]; ++x)
+                voxels.setValue(origin.offsetBy(x, y, z), convert(wanted.value(x, y, z)));
     return grid;
 }
 
@@ -24,13 +24,13 @@ openvdb::GridBase::Ptr gridOf(const VdbGrid& spec, Convert convert) {
 void writeVdbFile(const std::filesystem::path& path, const std::vector<VdbGrid>& grids) {
     openvdb::initialize();
     openvdb::GridPtrVec written;
-    for (const VdbGrid& spec : grids) {
-        if (spec.components == 3)
+    for (const VdbGrid& wanted : grids) {
+        if (wanted.components == 3)
             written.push_back(gridOf<openvdb::Vec3SGrid>(
-                spec, [](std::array<float, 3> v) { return openvdb::Vec3s(v[0], v[1], v[2]); }));
+                wanted, [](std::array<float, 3> v) { return openvdb::Vec3s(v[0], v[1], v[2]); }));
         else
             written.push_back(
-                gridOf<openvdb::FloatGrid>(spec, [](std::array<float, 3> v) { return v[0]; }));
+                gridOf<openvdb::FloatGrid>(wanted, [](std::array<float, 3> v) { return v[0]; }));
     }
     openvdb::io::File(path.string()).write(written);
 }
