@@ -24,6 +24,8 @@ struct EightPoints {
     int wrapsXBits;
     // Points with a weight t along x or y above 0 but below kSmallestWideWeight.
     int tinyWeightBits;
+    // Each point's planes x0, y0 and z0 in bytes 0, 1 and 2.
+    __m256i planeBytes;
     __m256 fraction[3];
     __m256 complement[3];
 };
@@ -49,6 +51,7 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
     const float* coordinates[3] = {u, v, w};
     __m256i lower[3];
     __m256i upper[3];
+    cell.planeBytes = _mm256_setzero_si256();
     const __m256i planeMask = _mm256_set1_epi32(kVolumeGridSize - 1);
     __m256 tiny = _mm256_setzero_ps();
     for (int axis = 0; axis < 3; ++axis) {
@@ -72,8 +75,10 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
                 _mm256_and_ps(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_GT_OQ),
                               _mm256_cmp_ps(t, _mm256_set1_ps(kSmallestWideWeight), _CMP_LT_OQ)));
         }
-        lower[axis] =
-            axisOffsets<kChannels>(_mm256_and_si256(planes, planeMask), channelCount, axis);
+        const __m256i lowerPlanes = _mm256_and_si256(planes, planeMask);
+        cell.planeBytes = _mm256_or_si256(
+            cell.planeBytes, _mm256_sll_epi32(lowerPlanes, _mm_cvtsi32_si128(8 * axis)));
+        lower[axis] = axisOffsets<kChannels>(lowerPlanes, channelCount, axis);
         upper[axis] = axisOffsets<kChannels>(
             _mm256_and_si256(_mm256_sub_epi32(planes, _mm256_set1_epi32(-1)), planeMask),
             channelCount, axis);
@@ -115,7 +120,54 @@ inline __m256 decodeBytes(__m256i bytes) {
 // float.
 constexpr double kDroppedScale = 0x1p29;
 
+// The lowest planes x0, y0 and z0 among some groups' points, and how many planes further the
+// highest lie.
+struct PlaneRange {
+    std::uint32_t lowestPlanes;  // x0, y0 and z0 in bytes 0, 1 and 2, as EightPoints::planeBytes
+    std::uint32_t spans;
+
+    int lowest(int axis) const { return static_cast<int>(lowestPlanes >> (8 * axis) & 0xFF); }
+    int span(int axis) const { return static_cast<int>(spans >> (8 * axis) & 0xFF); }
+    __m256i lowestBytes() const { return _mm256_set1_epi32(static_cast<int>(lowestPlanes)); }
+};
+
+// Combines the eight 32-bit lanes of `lanes` into one with `combine`, applied lane-wise.
+template <class Combine>
+inline std::uint32_t acrossLanes(__m256i lanes, Combine combine) {
+    lanes = combine(lanes, _mm256_permute2x128_si256(lanes, lanes, 1));
+    lanes = combine(lanes, _mm256_shuffle_epi32(lanes, 0x4E));
+    lanes = combine(lanes, _mm256_shuffle_epi32(lanes, 0xB1));
+    return static_cast<std::uint32_t>(_mm256_cvtsi256_si32(lanes));
+}
+
+// The plane range of `count` groups' cells (Lanes::Cell), byte by byte.
+template <class Cell>
+inline PlaneRange planeRange(const Cell* cells, int count) {
+    __m256i lowest = cells[0].at.planeBytes;
+    __m256i highest = lowest;
+    for (int unit = 1; unit < count; ++unit) {
+        lowest = _mm256_min_epu8(lowest, cells[unit].at.planeBytes);
+        highest = _mm256_max_epu8(highest, cells[unit].at.planeBytes);
+    }
+    PlaneRange range;
+    range.lowestPlanes =
+        acrossLanes(lowest, [](__m256i a, __m256i b) { return _mm256_min_epu8(a, b); });
+    // Each byte of the highest is at least the same byte of the lowest: no borrows.
+    range.spans = acrossLanes(highest, [](__m256i a, __m256i b) { return _mm256_max_epu8(a, b); }) -
+                  range.lowestPlanes;
+    return range;
+}
+
 #ifdef __AVX512F__
+// Where channel 0 of record k of row j of a neighbourhood plane (see Avx512Lanes::Nearby) lies:
+// byte 16 j + k kChannels, in 32-bit lane 4 j + k.
+template <int kChannels>
+inline __m512i nearbyByteIndices() {
+    constexpr int c = kChannels;
+    return _mm512_setr_epi32(0, c, 2 * c, 3 * c, 16, 16 + c, 16 + 2 * c, 16 + 3 * c, 32, 32 + c,
+                             32 + 2 * c, 32 + 3 * c, 48, 48 + c, 48 + 2 * c, 48 + 3 * c);
+}
+
 // Eight points per vector of doubles. ChannelBytes picks a channel's bytes out of a row's
 // fetches: `pick<kChannels>(row, channel)` gives x0's bytes as integers in 32-bit lanes 0 to
 // 7 and x1's in lanes 8 to 15.
@@ -176,16 +228,124 @@ struct Avx512Lanes {
         return out;
     }
 
-    template <int kChannels>
-    static void decode(const Row& row, int channel, __m512d& lower, __m512d& upper) {
-        const __m512 values =
-            _mm512_cvtepi32_ps(ChannelBytes::template pick<kChannels>(row, channel));
+    // Sixteen bytes, as integers in 32-bit lanes, decoded to byte / 255 in double: lanes 0 to 7
+    // to `first`, 8 to 15 to `last`.
+    static void decodeWide(__m512i bytes, __m512d& first, __m512d& last) {
+        const __m512 values = _mm512_cvtepi32_ps(bytes);
         const __m512 decoded =
             _mm512_fmadd_ps(values, _mm512_set1_ps(kReciprocalHigh),
                             _mm512_mul_ps(values, _mm512_set1_ps(kReciprocalLow)));
-        lower = _mm512_cvtps_pd(_mm512_castps512_ps256(decoded));
-        upper =
+        first = _mm512_cvtps_pd(_mm512_castps512_ps256(decoded));
+        last =
             _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(decoded), 1)));
+    }
+
+    template <int kChannels>
+    static void decode(const Row& row, int channel, __m512d& lower, __m512d& upper) {
+        decodeWide(ChannelBytes::template pick<kChannels>(row, channel), lower, upper);
+    }
+
+    // On coherent points, groups side by side often lie within a few neighbouring cells. Their
+    // records are then read from that neighbourhood and decoded once per channel, instead of
+    // fetched and decoded for every point: x0 of every point lies within two planes of the
+    // lowest (no wrap), and the points' y0 and z0 lie in one plane along one axis (the steady
+    // one) and within one plane of the lowest along the other (the varying one).
+    static constexpr bool kNearbyCorners = true;
+    template <int kUnits>
+    struct Nearby {
+        // For plane p of the steady axis from the lowest: 128-bit lane j holds the four records
+        // from the lowest x0 in row j along the varying axis from the lowest.
+        __m512i planes[2];
+        // Each point's x0 record as an index into a plane's rows 0 to 2, decoded to doubles
+        // (four per row), one step along the varying axis further per step.
+        __m512i lower[kUnits][2];
+    };
+
+    // The neighbourhood of kUnits groups of located points, and its varying axis (1: y, 2: z),
+    // or 0 where the points lie too far apart.
+    template <int kChannels, int kUnits>
+    static int gatherNearby(const unsigned char* records, const Cell* cells,
+                            Nearby<kUnits>& nearby) {
+        const PlaneRange range = planeRange(cells, kUnits);
+        if (range.span(0) > 2 || range.lowest(0) > kVolumeGridSize - 4) return 0;
+        int varying = 0;
+        if (range.span(2) == 0 && range.span(1) <= 1) {
+            varying = 1;
+        } else if (range.span(1) == 0 && range.span(2) <= 1) {
+            varying = 2;
+        } else {
+            return 0;
+        }
+        const int x = range.lowest(0);
+        const int y = range.lowest(1);
+        const int z = range.lowest(2);
+        const auto row = [&](int steadyStep, int varyingStep) {
+            const int dy = varying == 1 ? varyingStep : steadyStep;
+            const int dz = varying == 1 ? steadyStep : varyingStep;
+            constexpr int kWrap = kVolumeGridSize - 1;
+            const std::size_t record = std::size_t(x) | std::size_t((y + dy) & kWrap) << 7 |
+                                       std::size_t((z + dz) & kWrap) << 14;
+            // Four records and then some: the block's padding covers the bytes past the last.
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(records + record * kChannels));
+        };
+        for (int step = 0; step < 2; ++step) {
+            nearby.planes[step] = _mm512_inserti32x4(
+                _mm512_inserti32x4(_mm512_castsi128_si512(row(step, 0)), row(step, 1), 1),
+                row(step, 2), 2);
+        }
+        for (int unit = 0; unit < kUnits; ++unit) {
+            const __m256i relative =
+                _mm256_sub_epi8(cells[unit].at.planeBytes, range.lowestBytes());
+            const __m256i byte = _mm256_set1_epi32(0xFF);
+            const __m256i alongX = _mm256_and_si256(relative, byte);
+            const __m256i along =
+                _mm256_and_si256(_mm256_srl_epi32(relative, _mm_cvtsi32_si128(8 * varying)), byte);
+            const __m512i index =
+                _mm512_cvtepi32_epi64(_mm256_add_epi32(alongX, _mm256_slli_epi32(along, 2)));
+            nearby.lower[unit][0] = index;
+            nearby.lower[unit][1] = _mm512_add_epi64(index, _mm512_set1_epi64(4));
+        }
+        return varying;
+    }
+
+    template <int kChannels, int kUnits, int kVaryingAxis>
+    struct NearbyCorners {
+        const Nearby<kUnits>* nearby;
+
+        struct Channel {
+            const Nearby<kUnits>* nearby;
+            // Per plane of the steady axis: rows 0 and 1 decoded, then row 2.
+            __m512d firstRows[2];
+            __m512d lastRow[2];
+
+            void decode(int unit, int row, __m512d& lower, __m512d& upper) const {
+                // Rows in the order (y0, z0), (y1, z0), (y0, z1), (y1, z1).
+                const int step = kVaryingAxis == 1 ? row & 1 : row >> 1;
+                const int plane = kVaryingAxis == 1 ? row >> 1 : row & 1;
+                const __m512i index = nearby->lower[unit][step];
+                lower = _mm512_permutex2var_pd(firstRows[plane], index, lastRow[plane]);
+                upper = _mm512_permutex2var_pd(firstRows[plane],
+                                               _mm512_add_epi64(index, _mm512_set1_epi64(1)),
+                                               lastRow[plane]);
+            }
+        };
+
+        Channel forChannel(int channel) const {
+            Channel out;
+            out.nearby = nearby;
+            for (int plane = 0; plane < 2; ++plane) {
+                decodeWide(
+                    ChannelBytes::template nearbyBytes<kChannels>(nearby->planes[plane], channel),
+                    out.firstRows[plane], out.lastRow[plane]);
+            }
+            return out;
+        }
+    };
+
+    template <int kChannels, int kVaryingAxis, int kUnits>
+    static NearbyCorners<kChannels, kUnits, kVaryingAxis> nearbyCorners(
+        const Nearby<kUnits>& nearby, int) {
+        return {&nearby};
     }
 
     // Both products are exact in double, so fusing the add rounds once, as the sum does.

@@ -144,6 +144,87 @@ struct Avx2Lanes {
         }
         return out;
     }
+
+    // On coherent points the eight points of a group often share their four rows and lie within
+    // three cells along x. Their records are then read from those rows, four from the lowest x0
+    // (no wrap), and decoded once per group into tables the points' records are picked from.
+    static constexpr bool kNearbyCorners = true;
+    template <int kUnits>
+    struct Nearby {
+        static_assert(kUnits == 1, "groups are blended one at a time");
+        // Per channel and row: the four records from the lowest x0, decoded to doubles.
+        alignas(32) double tables[4][4][4];
+        // Per part: where each point's x0 record lies in a row's table, as the pair of float
+        // lanes holding its double.
+        __m256i lower[kParts];
+    };
+
+    // The rows shared by a group's points (1), or 0 where the points do not share them.
+    template <int kChannels, int kUnits>
+    static int gatherNearby(const unsigned char* records, const Cell* cells,
+                            Nearby<kUnits>& nearby) {
+        const PlaneRange range = planeRange(cells, 1);
+        if (range.span(0) > 2 || range.lowest(0) > kVolumeGridSize - 4 || range.span(1) != 0 ||
+            range.span(2) != 0) {
+            return 0;
+        }
+        const unsigned char* lowestX = records + range.lowest(0) * kChannels;
+        const auto rowPair = [&](int first) {
+            // Four records and then some: the block's padding covers the bytes past the last.
+            const auto row = [&](int which) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                    lowestX + _mm256_cvtsi256_si32(cells[0].at.rows[which])));
+            };
+            return _mm256_inserti128_si256(_mm256_castsi128_si256(row(first)), row(first + 1), 1);
+        };
+        const __m256i rows[2] = {rowPair(0), rowPair(2)};
+        const __m256i records4 =
+            _mm256_setr_epi32(pick(0), pick(kChannels), pick(2 * kChannels), pick(3 * kChannels),
+                              pick(0), pick(kChannels), pick(2 * kChannels), pick(3 * kChannels));
+        constexpr int kDecoded = kChannels == 3 ? 3 : 4;
+        for (int channel = 0; channel < kDecoded; ++channel) {
+            const __m256i byte = _mm256_add_epi32(records4, _mm256_set1_epi32(channel));
+            for (int pair = 0; pair < 2; ++pair) {
+                const __m256 decoded = decodeBytes(_mm256_shuffle_epi8(rows[pair], byte));
+                double* first = nearby.tables[channel][2 * pair];
+                _mm256_store_pd(first, _mm256_cvtps_pd(_mm256_castps256_ps128(decoded)));
+                _mm256_store_pd(first + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(decoded, 1)));
+            }
+        }
+        const __m256i alongX = _mm256_and_si256(
+            _mm256_sub_epi8(cells[0].at.planeBytes, range.lowestBytes()), _mm256_set1_epi32(0xFF));
+        for (int which = 0; which < kParts; ++which) {
+            // Lanes 2 k and 2 k + 1 of the float view of a double table hold double k.
+            const __m256i twice = _mm256_slli_epi64(_mm256_cvtepu32_epi64(half(alongX, which)), 1);
+            nearby.lower[which] =
+                _mm256_add_epi64(_mm256_or_si256(twice, _mm256_slli_epi64(twice, 32)),
+                                 _mm256_set1_epi64x(1LL << 32));
+        }
+        return 1;
+    }
+
+    struct NearbyCorners {
+        const double (*tables)[4][4];
+        __m256i lower;
+
+        struct Channel {
+            const double (*rows)[4];
+            __m256i lower;
+
+            void decode(int, int row, __m256d& lowerRecords, __m256d& upperRecords) const {
+                const __m256 table = _mm256_castpd_ps(_mm256_load_pd(rows[row]));
+                lowerRecords = _mm256_castps_pd(_mm256_permutevar8x32_ps(table, lower));
+                upperRecords = _mm256_castps_pd(
+                    _mm256_permutevar8x32_ps(table, _mm256_add_epi32(lower, _mm256_set1_epi32(2))));
+            }
+        };
+        Channel forChannel(int channel) const { return {tables[channel], lower}; }
+    };
+
+    template <int kChannels, int kLayout, int kUnits>
+    static NearbyCorners nearbyCorners(const Nearby<kUnits>& nearby, int part) {
+        return {nearby.tables, nearby.lower[part]};
+    }
 };
 
 }  // namespace

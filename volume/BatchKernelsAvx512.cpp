@@ -21,6 +21,16 @@ struct ShiftedBytes {
         return _mm512_and_si512(_mm512_inserti64x4(_mm512_castsi256_si512(lower), upper, 1),
                                 _mm512_set1_epi32(0xFF));
     }
+
+    // The byte from the 32-bit word holding it, shifted down.
+    template <int kChannels>
+    static __m512i nearbyBytes(__m512i rows, int channel) {
+        const __m512i bytes =
+            _mm512_add_epi32(nearbyByteIndices<kChannels>(), _mm512_set1_epi32(channel));
+        const __m512i words = _mm512_permutexvar_epi32(_mm512_srli_epi32(bytes, 2), rows);
+        const __m512i shifts = _mm512_slli_epi32(_mm512_and_si512(bytes, _mm512_set1_epi32(3)), 3);
+        return _mm512_and_si512(_mm512_srlv_epi32(words, shifts), _mm512_set1_epi32(0xFF));
+    }
 };
 
 }  // namespace

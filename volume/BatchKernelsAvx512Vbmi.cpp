@@ -25,6 +25,14 @@ struct PermutedBytes {
                                               _mm512_add_epi32(lanes, _mm512_set1_epi32(channel)),
                                               row.upper);
     }
+
+    template <int kChannels>
+    static __m512i nearbyBytes(__m512i rows, int channel) {
+        constexpr __mmask64 kLowestBytes = 0x1111111111111111ULL;
+        return _mm512_maskz_permutexvar_epi8(
+            kLowestBytes,
+            _mm512_add_epi32(nearbyByteIndices<kChannels>(), _mm512_set1_epi32(channel)), rows);
+    }
 };
 
 }  // namespace

@@ -32,13 +32,31 @@ constexpr bool fusedDecodingIsExact() {
 }
 static_assert(fusedDecodingIsExact(), "decoding bytes with a fused multiply-add must stay exact");
 
-// The blends of kUnits sets of Lanes::kWidth points, each from its cell and its rows' records,
-// worked side by side so that their chains of dependent operations overlap; unit i's samples go
-// `stride` floats after unit 0's. kNormalRounding: no blend along x or y can give a nonzero value
-// below the smallest normal float, so Lanes::roundNormal rounds each to float as a conversion
-// would.
-template <class Lanes, int kChannels, bool kNormalRounding, int kUnits>
-inline void blendChannels(const typename Lanes::Cell* cells, const typename Lanes::Row (*rows)[4],
+// Where blendChannels finds each unit's lower and upper records of a row, decoded to doubles:
+// `forChannel(channel)` prepares a channel once, then `decode(unit, row, lower, upper)` gives the
+// records at x0 and x1 of every point. Here each point's records were fetched for it.
+template <class Part, int kChannels, int kUnits>
+struct FetchedCorners {
+    typename Part::Row rows[kUnits][4];
+
+    struct Channel {
+        const typename Part::Row (*rows)[4];
+        int channel;
+        void decode(int unit, int row, typename Part::Double& lower,
+                    typename Part::Double& upper) const {
+            Part::template decode<kChannels>(rows[unit][row], channel, lower, upper);
+        }
+    };
+    Channel forChannel(int channel) const { return {rows, channel}; }
+};
+
+// The blends of kUnits sets of Lanes::kWidth points, each from its cell and the corner records
+// `corners` gives, worked side by side so that their chains of dependent operations overlap;
+// unit i's samples go `stride` floats after unit 0's. kNormalRounding: no blend along x or y can
+// give a nonzero value below the smallest normal float, so Lanes::roundNormal rounds each to
+// float as a conversion would.
+template <class Lanes, int kChannels, bool kNormalRounding, int kUnits, class Corners>
+inline void blendChannels(const typename Lanes::Cell* cells, const Corners& corners,
                           float* const* samples, std::size_t stride) {
     using Double = typename Lanes::Double;
     const auto round = [](const Double& value) {
@@ -48,13 +66,14 @@ inline void blendChannels(const typename Lanes::Cell* cells, const typename Lane
     // (1 - t) + t rounds back to 1.
     constexpr int kBlendedChannels = kChannels == 3 ? 3 : 4;
     for (int channel = 0; channel < kBlendedChannels; ++channel) {
+        const auto channelCorners = corners.forChannel(channel);
         Double alongX[kUnits][4];
         for (int row = 0; row < 4; ++row) {
             for (int unit = 0; unit < kUnits; ++unit) {
                 const typename Lanes::Cell& cell = cells[unit];
                 Double lower;
                 Double upper;
-                Lanes::template decode<kChannels>(rows[unit][row], channel, lower, upper);
+                channelCorners.decode(unit, row, lower, upper);
                 alongX[unit][row] =
                     round(Lanes::blend(lower, upper, cell.fraction[0], cell.complement[0]));
             }
@@ -78,13 +97,42 @@ inline void blendChannels(const typename Lanes::Cell* cells, const typename Lane
     }
 }
 
+// Blends kGroups groups of located points in Lanes::kParts parts of Lanes::Part::kWidth points,
+// so that a part's values fit the registers at hand; `partCorners(part)` gives a part's corner
+// records (see FetchedCorners).
+template <class Lanes, int kChannels, int kGroups, class PartCorners>
+__attribute__((always_inline)) inline void blendParts(const typename Lanes::Cell* cells,
+                                                      float* const* samples,
+                                                      const PartCorners& partCorners) {
+    using Part = typename Lanes::Part;
+    int tinyWeightBits = 0;
+    for (int group = 0; group < kGroups; ++group) tinyWeightBits |= cells[group].at.tinyWeightBits;
+    for (int part = 0; part < Lanes::kParts; ++part) {
+        typename Part::Cell partCells[kGroups];
+        for (int group = 0; group < kGroups; ++group)
+            partCells[group] = Lanes::partCell(cells[group], part);
+        const auto corners = partCorners(part);
+        const std::size_t first = std::size_t(part) * Part::kWidth;
+        float* const partSamples[4] = {samples[0] + first, samples[1] + first, samples[2] + first,
+                                       samples[3] + first};
+        if (tinyWeightBits == 0) {
+            blendChannels<Part, kChannels, true, kGroups>(partCells, corners, partSamples,
+                                                          Lanes::kWidth);
+        } else {
+            blendChannels<Part, kChannels, false, kGroups>(partCells, corners, partSamples,
+                                                           Lanes::kWidth);
+        }
+    }
+}
+
 // kGroups consecutive groups of Lanes::kWidth points each. Lanes gives Cell (where the points'
 // corner records lie and their weights t and 1 - t along x, y and z) and Row (the records of one
-// of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1), and blends them in
-// Lanes::kParts parts of Lanes::Part::kWidth points, so that a part's values fit the registers
-// at hand: Part gives Double (a double per point) and its own Cell and Row. kChannels is the
-// record size, or 0 for any size given at run time. Inlined always: called out of line, the
-// groups' vectors would pass through memory.
+// of the four rows (y0, z0), (y1, z0), (y0, z1), (y1, z1) at x0 and x1); Part gives Double (a
+// double per point) and its own Cell and Row. Where Lanes::kNearbyCorners, groups whose cells
+// lie close together read their records from one small neighbourhood instead of fetching them
+// per point: Lanes::gatherNearby reads it and gives its layout, 1 or 2 as Lanes defines them, or
+// 0 where the points lie too far apart. kChannels is the record size, or 0 for any size given at
+// run time. Inlined always: called out of line, the groups' vectors would pass through memory.
 template <class Lanes, int kChannels, int kGroups>
 __attribute__((always_inline)) inline void sampleGroups(const unsigned char* records,
                                                         std::int32_t channelCount, const float* u,
@@ -92,39 +140,41 @@ __attribute__((always_inline)) inline void sampleGroups(const unsigned char* rec
                                                         float* const* samples) {
     using Part = typename Lanes::Part;
     typename Lanes::Cell cells[kGroups];
-    typename Lanes::Row rows[kGroups][4];
-    int tinyWeightBits = 0;
     for (int group = 0; group < kGroups; ++group) {
         const std::size_t first = std::size_t(group) * Lanes::kWidth;
         cells[group] = Lanes::template locate<kChannels>(records, channelCount, u + first,
                                                          v + first, w + first);
-        tinyWeightBits |= cells[group].at.tinyWeightBits;
     }
+    if constexpr (Lanes::kNearbyCorners && kChannels != 0) {
+        typename Lanes::template Nearby<kGroups> nearby;
+        switch (Lanes::template gatherNearby<kChannels>(records, cells, nearby)) {
+            case 1:
+                return blendParts<Lanes, kChannels, kGroups>(cells, samples, [&](int part) {
+                    return Lanes::template nearbyCorners<kChannels, 1>(nearby, part);
+                });
+            case 2:
+                return blendParts<Lanes, kChannels, kGroups>(cells, samples, [&](int part) {
+                    return Lanes::template nearbyCorners<kChannels, 2>(nearby, part);
+                });
+            default:
+                break;
+        }
+    }
+    typename Lanes::Row rows[kGroups][4];
     for (int group = 0; group < kGroups; ++group) {
         for (int row = 0; row < 4; ++row) {
             rows[group][row] =
                 Lanes::template fetch<kChannels>(records, channelCount, cells[group], row);
         }
     }
-    for (int part = 0; part < Lanes::kParts; ++part) {
-        typename Part::Cell partCells[kGroups];
-        typename Part::Row partRows[kGroups][4];
+    blendParts<Lanes, kChannels, kGroups>(cells, samples, [&](int part) {
+        FetchedCorners<Part, kChannels, kGroups> corners;
         for (int group = 0; group < kGroups; ++group) {
-            partCells[group] = Lanes::partCell(cells[group], part);
             for (int row = 0; row < 4; ++row)
-                partRows[group][row] = Lanes::partRow(rows[group][row], part);
+                corners.rows[group][row] = Lanes::partRow(rows[group][row], part);
         }
-        const std::size_t first = std::size_t(part) * Part::kWidth;
-        float* const partSamples[4] = {samples[0] + first, samples[1] + first, samples[2] + first,
-                                       samples[3] + first};
-        if (tinyWeightBits == 0) {
-            blendChannels<Part, kChannels, true, kGroups>(partCells, partRows, partSamples,
-                                                          Lanes::kWidth);
-        } else {
-            blendChannels<Part, kChannels, false, kGroups>(partCells, partRows, partSamples,
-                                                           Lanes::kWidth);
-        }
-    }
+        return corners;
+    });
 }
 
 template <class Lanes, int kChannels>

@@ -45,6 +45,22 @@ std::vector<Point> delicatePoints() {
                           static_cast<float>(std::fmod(0.81 + 0.13 * step, 1.0)),
                           static_cast<float>(std::fmod(0.05 + 0.07 * step, 1.0))});
     }
+    // Walks about an eighth of a voxel per step, as a picture's neighbouring points lie, so that
+    // vector kernels see groups within a few cells: spread along one, two or three axes, from
+    // the last planes on every axis through the wrap.
+    const float walks[][3] = {{0.1f, 0.02f, -0.02f}, {0.12f, 0.0f, 0.02f}, {-0.11f, 0.06f, 0.0f},
+                              {0.19f, 0.15f, 0.0f},  {0.0f, 0.1f, -0.1f},  {0.05f, 0.0f, -0.15f},
+                              {0.22f, 0.0f, 0.01f},  {0.42f, 0.0f, 0.0f},  {0.3f, 0.2f, 0.1f}};
+    for (const auto& voxelsPerStep : walks) {
+        for (int i = 0; i < 1500; ++i) {
+            Point p;
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                const float c = 0.95f + 0.02f * float(axis) + voxelsPerStep[axis] * float(i) / 128;
+                p[axis] = c - std::floor(c);
+            }
+            points.push_back(p);
+        }
+    }
     // Coordinates just above 0 and just below the first plane, one or two axes at a time: weights
     // so small that blends of zero and nonzero records fall below the smallest normal float, or
     // so close to 1 that blends of nearly full records end just below 1.
@@ -70,6 +86,9 @@ std::vector<Point> delicatePoints() {
         addRun([&]() -> Point { return {unit(generator), a, unit(generator)}; });
         addRun([&]() -> Point { return {a, plane(), plane()}; });
         addRun([&]() -> Point { return {plane(), a, plane()}; });
+        // Neighbouring points, each a sixteenth of a voxel further along y.
+        float along = 0.25f;
+        addRun([&]() -> Point { return {a, along += 1.0f / 2048, 0.5f}; });
         for (float b : edgeCoordinates) addRun([&]() -> Point { return {a, b, unit(generator)}; });
     }
     const float last = 127.0f / 128;
