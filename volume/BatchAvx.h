@@ -13,21 +13,25 @@ namespace batchkernels {
 // As in BatchLattice.h: compiled per kernel file with its own flags, so internal linkage only.
 namespace {
 
-// Where eight points' corner records lie: records + rows[i] + lowerX or upperX, with the weights
-// t and 1 - t along x, y and z in float.
+// Eight points' cells: their lower planes and their weights t and 1 - t along x, y and z in
+// float.
 struct EightPoints {
+    // Each point's planes x0, y0 and z0 in bytes 0, 1 and 2.
+    __m256i planeBytes;
+    // Points with a weight t along x or y above 0 but below kSmallestWideWeight.
+    int tinyWeightBits;
+    __m256 fraction[3];
+    __m256 complement[3];
+};
+
+// Where eight points' corner records lie: records + rows[i] + lowerX or upperX.
+struct CornerOffsets {
     __m256i lowerX;
     __m256i upperX;
     __m256i rows[4];
     // Points whose x0 is the last plane: their x1 record, plane 0, is not the one after x0's.
     __m256i wrapsX;
     int wrapsXBits;
-    // Points with a weight t along x or y above 0 but below kSmallestWideWeight.
-    int tinyWeightBits;
-    // Each point's planes x0, y0 and z0 in bytes 0, 1 and 2.
-    __m256i planeBytes;
-    __m256 fraction[3];
-    __m256 complement[3];
 };
 
 // Where every weight t along x and y is 0 or at least this, a blend of bytes / 255 along x is 0
@@ -44,15 +48,10 @@ inline __m256i axisOffsets(__m256i planes, std::int32_t channelCount, int axis) 
     return _mm256_mullo_epi32(planes, _mm256_set1_epi32(recordBytes << (7 * axis)));
 }
 
-template <int kChannels>
-inline EightPoints locateEight(std::int32_t channelCount, const float* u, const float* v,
-                               const float* w) {
+inline EightPoints locateEight(const float* u, const float* v, const float* w) {
     EightPoints cell;
     const float* coordinates[3] = {u, v, w};
-    __m256i lower[3];
-    __m256i upper[3];
     cell.planeBytes = _mm256_setzero_si256();
-    const __m256i planeMask = _mm256_set1_epi32(kVolumeGridSize - 1);
     __m256 tiny = _mm256_setzero_ps();
     for (int axis = 0; axis < 3; ++axis) {
         // c - floor(c) wraps every finite coordinate with period 1: [0, 1) stays as it is and 1
@@ -75,24 +74,39 @@ inline EightPoints locateEight(std::int32_t channelCount, const float* u, const 
                 _mm256_and_ps(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_GT_OQ),
                               _mm256_cmp_ps(t, _mm256_set1_ps(kSmallestWideWeight), _CMP_LT_OQ)));
         }
-        const __m256i lowerPlanes = _mm256_and_si256(planes, planeMask);
+        const __m256i lowerPlanes =
+            _mm256_and_si256(planes, _mm256_set1_epi32(kVolumeGridSize - 1));
         cell.planeBytes = _mm256_or_si256(
             cell.planeBytes, _mm256_sll_epi32(lowerPlanes, _mm_cvtsi32_si128(8 * axis)));
-        lower[axis] = axisOffsets<kChannels>(lowerPlanes, channelCount, axis);
-        upper[axis] = axisOffsets<kChannels>(
-            _mm256_and_si256(_mm256_sub_epi32(planes, _mm256_set1_epi32(-1)), planeMask),
-            channelCount, axis);
     }
-    cell.lowerX = lower[0];
-    cell.upperX = upper[0];
-    cell.rows[0] = _mm256_add_epi32(lower[1], lower[2]);
-    cell.rows[1] = _mm256_add_epi32(upper[1], lower[2]);
-    cell.rows[2] = _mm256_add_epi32(lower[1], upper[2]);
-    cell.rows[3] = _mm256_add_epi32(upper[1], upper[2]);
-    cell.wrapsX = _mm256_cmpeq_epi32(upper[0], _mm256_setzero_si256());
-    cell.wrapsXBits = _mm256_movemask_ps(_mm256_castsi256_ps(cell.wrapsX));
     cell.tinyWeightBits = _mm256_movemask_ps(tiny);
     return cell;
+}
+
+template <int kChannels>
+inline CornerOffsets cornerOffsets(const EightPoints& cell, std::int32_t channelCount) {
+    __m256i lower[3];
+    __m256i upper[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        const __m256i planes =
+            _mm256_and_si256(_mm256_srl_epi32(cell.planeBytes, _mm_cvtsi32_si128(8 * axis)),
+                             _mm256_set1_epi32(0xFF));
+        lower[axis] = axisOffsets<kChannels>(planes, channelCount, axis);
+        upper[axis] =
+            axisOffsets<kChannels>(_mm256_and_si256(_mm256_sub_epi32(planes, _mm256_set1_epi32(-1)),
+                                                    _mm256_set1_epi32(kVolumeGridSize - 1)),
+                                   channelCount, axis);
+    }
+    CornerOffsets at;
+    at.lowerX = lower[0];
+    at.upperX = upper[0];
+    at.rows[0] = _mm256_add_epi32(lower[1], lower[2]);
+    at.rows[1] = _mm256_add_epi32(upper[1], lower[2]);
+    at.rows[2] = _mm256_add_epi32(lower[1], upper[2]);
+    at.rows[3] = _mm256_add_epi32(upper[1], upper[2]);
+    at.wrapsX = _mm256_cmpeq_epi32(upper[0], _mm256_setzero_si256());
+    at.wrapsXBits = _mm256_movemask_ps(_mm256_castsi256_ps(at.wrapsX));
+    return at;
 }
 
 // All bits of a record of kChannels bytes, the low bytes of a 64-bit lane.
@@ -130,6 +144,18 @@ struct PlaneRange {
     int span(int axis) const { return static_cast<int>(spans >> (8 * axis) & 0xFF); }
     __m256i lowestBytes() const { return _mm256_set1_epi32(static_cast<int>(lowestPlanes)); }
 };
+
+// The records from the lowest x0 of `range` onwards, four and then some, in the row dy and dz
+// planes above its lowest y0 and z0 (wrapped). Read only where that x0 is 124 or less: the
+// block's padding covers the bytes past the last record.
+template <int kChannels>
+inline __m128i fourRecords(const unsigned char* records, const PlaneRange& range, int dy, int dz) {
+    constexpr int kWrap = kVolumeGridSize - 1;
+    const std::size_t record = std::size_t(range.lowest(0)) |
+                               std::size_t((range.lowest(1) + dy) & kWrap) << 7 |
+                               std::size_t((range.lowest(2) + dz) & kWrap) << 14;
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(records + record * kChannels));
+}
 
 // Combines the eight 32-bit lanes of `lanes` into one with `combine`, applied lane-wise.
 template <class Combine>
@@ -193,11 +219,9 @@ struct Avx512Lanes {
     static const Cell& partCell(const Cell& cell, int) { return cell; }
     static const Row& partRow(const Row& row, int) { return row; }
 
-    template <int kChannels>
-    static Cell locate(const unsigned char*, std::int32_t channelCount, const float* u,
-                       const float* v, const float* w) {
+    static Cell locate(const float* u, const float* v, const float* w) {
         Cell cell;
-        cell.at = locateEight<kChannels>(channelCount, u, v, w);
+        cell.at = locateEight(u, v, w);
         for (int axis = 0; axis < 3; ++axis) {
             cell.fraction[axis] = _mm512_cvtps_pd(cell.at.fraction[axis]);
             cell.complement[axis] = _mm512_cvtps_pd(cell.at.complement[axis]);
@@ -206,16 +230,18 @@ struct Avx512Lanes {
     }
 
     template <int kChannels>
-    static Row fetch(const unsigned char* records, std::int32_t, const Cell& cell, int row) {
+    static Row fetch(const unsigned char* records, std::int32_t channelCount, const Cell& cell,
+                     int row) {
         Row out;
-        const __m256i rowStart = cell.at.rows[row];
-        const __m256i upperX = _mm256_add_epi32(rowStart, cell.at.upperX);
-        out.lower = _mm512_i32gather_epi64(_mm256_add_epi32(rowStart, cell.at.lowerX), records, 1);
+        const CornerOffsets at = cornerOffsets<kChannels>(cell.at, channelCount);
+        const __m256i rowStart = at.rows[row];
+        const __m256i upperX = _mm256_add_epi32(rowStart, at.upperX);
+        out.lower = _mm512_i32gather_epi64(_mm256_add_epi32(rowStart, at.lowerX), records, 1);
         if (kChannels == 0) {
             out.upper = _mm512_i32gather_epi64(upperX, records, 1);
-        } else if (cell.at.wrapsXBits != 0) {
+        } else if (at.wrapsXBits != 0) {
             // x1's record, at the row's start, in place of the bytes after x0's.
-            const auto wraps = static_cast<__mmask8>(cell.at.wrapsXBits);
+            const auto wraps = static_cast<__mmask8>(at.wrapsXBits);
             const __m512i first = _mm512_mask_i32gather_epi64(out.lower, wraps, upperX, records, 1);
             out.lower = _mm512_mask_or_epi64(
                 out.lower, wraps,
@@ -276,17 +302,10 @@ struct Avx512Lanes {
         } else {
             return 0;
         }
-        const int x = range.lowest(0);
-        const int y = range.lowest(1);
-        const int z = range.lowest(2);
         const auto row = [&](int steadyStep, int varyingStep) {
             const int dy = varying == 1 ? varyingStep : steadyStep;
             const int dz = varying == 1 ? steadyStep : varyingStep;
-            constexpr int kWrap = kVolumeGridSize - 1;
-            const std::size_t record = std::size_t(x) | std::size_t((y + dy) & kWrap) << 7 |
-                                       std::size_t((z + dz) & kWrap) << 14;
-            // Four records and then some: the block's padding covers the bytes past the last.
-            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(records + record * kChannels));
+            return fourRecords<kChannels>(records, range, dy, dz);
         };
         for (int step = 0; step < 2; ++step) {
             nearby.planes[step] = _mm512_inserti32x4(

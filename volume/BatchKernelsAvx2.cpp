@@ -109,10 +109,8 @@ struct Avx2Lanes {
         return {row.lower[which], row.upper[which]};
     }
 
-    template <int kChannels>
-    static Cell locate(const unsigned char*, std::int32_t channelCount, const float* u,
-                       const float* v, const float* w) {
-        return {locateEight<kChannels>(channelCount, u, v, w)};
+    static Cell locate(const float* u, const float* v, const float* w) {
+        return {locateEight(u, v, w)};
     }
 
     static __m256i gather(const unsigned char* records, __m128i offsets) {
@@ -120,18 +118,20 @@ struct Avx2Lanes {
     }
 
     template <int kChannels>
-    static Row fetch(const unsigned char* records, std::int32_t, const Cell& cell, int row) {
+    static Row fetch(const unsigned char* records, std::int32_t channelCount, const Cell& cell,
+                     int row) {
         Row out;
-        const __m256i rowStart = cell.at.rows[row];
-        const __m256i lowerX = _mm256_add_epi32(rowStart, cell.at.lowerX);
-        const __m256i upperX = _mm256_add_epi32(rowStart, cell.at.upperX);
+        const CornerOffsets at = cornerOffsets<kChannels>(cell.at, channelCount);
+        const __m256i rowStart = at.rows[row];
+        const __m256i lowerX = _mm256_add_epi32(rowStart, at.lowerX);
+        const __m256i upperX = _mm256_add_epi32(rowStart, at.upperX);
         for (int which = 0; which < 2; ++which) {
             out.lower[which] = gather(records, half(lowerX, which));
             if (kChannels == 0) {
                 out.upper[which] = gather(records, half(upperX, which));
-            } else if ((cell.at.wrapsXBits >> (4 * which) & 15) != 0) {
+            } else if ((at.wrapsXBits >> (4 * which) & 15) != 0) {
                 // x1's record, at the row's start, in place of the bytes after x0's.
-                const __m256i wraps = _mm256_cvtepi32_epi64(half(cell.at.wrapsX, which));
+                const __m256i wraps = _mm256_cvtepi32_epi64(half(at.wrapsX, which));
                 const __m256i first = _mm256_mask_i32gather_epi64(
                     out.lower[which], reinterpret_cast<const long long*>(records),
                     half(upperX, which), wraps, 1);
@@ -168,12 +168,9 @@ struct Avx2Lanes {
             range.span(2) != 0) {
             return 0;
         }
-        const unsigned char* lowestX = records + range.lowest(0) * kChannels;
         const auto rowPair = [&](int first) {
-            // Four records and then some: the block's padding covers the bytes past the last.
             const auto row = [&](int which) {
-                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                    lowestX + _mm256_cvtsi256_si32(cells[0].at.rows[which])));
+                return fourRecords<kChannels>(records, range, which & 1, which >> 1);
             };
             return _mm256_inserti128_si256(_mm256_castsi128_si256(row(first)), row(first + 1), 1);
         };

@@ -142,8 +142,7 @@ __attribute__((always_inline)) inline void sampleGroups(const unsigned char* rec
     typename Lanes::Cell cells[kGroups];
     for (int group = 0; group < kGroups; ++group) {
         const std::size_t first = std::size_t(group) * Lanes::kWidth;
-        cells[group] = Lanes::template locate<kChannels>(records, channelCount, u + first,
-                                                         v + first, w + first);
+        cells[group] = Lanes::locate(u + first, v + first, w + first);
     }
     if constexpr (Lanes::kNearbyCorners && kChannels != 0) {
         typename Lanes::template Nearby<kGroups> nearby;
