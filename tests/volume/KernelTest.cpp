@@ -63,8 +63,10 @@ std::vector<Point> delicatePoints() {
     }
     // Coordinates just above 0 and just below the first plane, one or two axes at a time: weights
     // so small that blends of zero and nonzero records fall below the smallest normal float, or
-    // so close to 1 that blends of nearly full records end just below 1.
+    // whose complement 1 - t is not exact in float, or so close to 1 that blends of nearly full
+    // records end just below 1.
     const float edgeCoordinates[] = {0x1.3p-40f,
+                                     0x1.8p-32f,
                                      0x1.7p-62f,
                                      0x1.5p-75f,
                                      0x1.1p-130f,
