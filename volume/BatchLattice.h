@@ -65,6 +65,8 @@ inline void blendChannels(const typename Lanes::Cell* cells, const Corners& corn
     // An RGB record's alpha is 1, and every blend of 1 with 1 is 1 again: 1 - t rounds so that
     // (1 - t) + t rounds back to 1.
     constexpr int kBlendedChannels = kChannels == 3 ? 3 : 4;
+    // Unrolled, so that GCC's scheduling interleaves the channels' independent chains.
+#pragma GCC unroll 4
     for (int channel = 0; channel < kBlendedChannels; ++channel) {
         const auto channelCorners = corners.forChannel(channel);
         Double alongX[kUnits][4];
