@@ -1,6 +1,7 @@
 // What the AVX2 and AVX-512 batch kernels share: eight points located at once in 256-bit
-// vectors, and their records fetched with one 8-byte gather per row, x0's record and the next
-// one together. Included only by kernel files built with AVX2 and FMA enabled.
+// vectors, their records fetched with one 8-byte gather per row, x0's record and the next one
+// together, and for points that lie close together the range of their planes and the rows of
+// records around them. Included only by kernel files built with AVX2 and FMA enabled.
 #pragma once
 
 #include <cstdint>
