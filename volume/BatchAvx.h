@@ -143,7 +143,13 @@ struct PlaneRange {
 
     int lowest(int axis) const { return static_cast<int>(lowestPlanes >> (8 * axis) & 0xFF); }
     int span(int axis) const { return static_cast<int>(spans >> (8 * axis) & 0xFF); }
-    __m256i lowestBytes() const { return _mm256_set1_epi32(static_cast<int>(lowestPlanes)); }
+    // Each point's plane along `axis` (EightPoints::planeBytes) less the lowest, in 32-bit lanes.
+    __m256i above(__m256i planeBytes, int axis) const {
+        const __m256i relative =
+            _mm256_sub_epi8(planeBytes, _mm256_set1_epi32(static_cast<int>(lowestPlanes)));
+        return _mm256_and_si256(_mm256_srl_epi32(relative, _mm_cvtsi32_si128(8 * axis)),
+                                _mm256_set1_epi32(0xFF));
+    }
 };
 
 // The records from the lowest x0 of `range` onwards, four and then some, in the row dy and dz
@@ -314,14 +320,10 @@ struct Avx512Lanes {
                 row(step, 2), 2);
         }
         for (int unit = 0; unit < kUnits; ++unit) {
-            const __m256i relative =
-                _mm256_sub_epi8(cells[unit].at.planeBytes, range.lowestBytes());
-            const __m256i byte = _mm256_set1_epi32(0xFF);
-            const __m256i alongX = _mm256_and_si256(relative, byte);
-            const __m256i along =
-                _mm256_and_si256(_mm256_srl_epi32(relative, _mm_cvtsi32_si128(8 * varying)), byte);
-            const __m512i index =
-                _mm512_cvtepi32_epi64(_mm256_add_epi32(alongX, _mm256_slli_epi32(along, 2)));
+            const __m256i planeBytes = cells[unit].at.planeBytes;
+            const __m512i index = _mm512_cvtepi32_epi64(
+                _mm256_add_epi32(range.above(planeBytes, 0),
+                                 _mm256_slli_epi32(range.above(planeBytes, varying), 2)));
             nearby.lower[unit][0] = index;
             nearby.lower[unit][1] = _mm512_add_epi64(index, _mm512_set1_epi64(4));
         }

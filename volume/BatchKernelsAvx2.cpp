@@ -188,8 +188,7 @@ struct Avx2Lanes {
                 _mm256_store_pd(first + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(decoded, 1)));
             }
         }
-        const __m256i alongX = _mm256_and_si256(
-            _mm256_sub_epi8(cells[0].at.planeBytes, range.lowestBytes()), _mm256_set1_epi32(0xFF));
+        const __m256i alongX = range.above(cells[0].at.planeBytes, 0);
         for (int which = 0; which < kParts; ++which) {
             // Lanes 2 k and 2 k + 1 of the float view of a double table hold double k.
             const __m256i twice = _mm256_slli_epi64(_mm256_cvtepu32_epi64(half(alongX, which)), 1);
