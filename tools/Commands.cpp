@@ -1,8 +1,10 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "Render.h"
 #include "Sequence.h"
 #include "ToolError.h"
+#include "VdbCache.h"
 #include "VolumeWriter.h"
 
 namespace {
@@ -63,29 +66,68 @@ enum class SequenceRule {
     kBothFields,  // only fields in both do: a field in one alone is a slice pattern
 };
 
-// Calls `work(input, output)` once with the names as given, or, when they name a sequence, for
-// each frame with the frame number filled into both. Returns the exit status.
-int runOverFrames(const std::string& input, const std::string& output, const std::string& frames,
-                  SequenceRule rule, const std::string& doneWord, const Verbosity& verbosity,
-                  const std::function<void(const std::string&, const std::string&)>& work) {
-    const std::optional<NumberedName> inputFrames = NumberedName::find(input);
-    const std::optional<NumberedName> outputFrames = NumberedName::find(output);
+// The files a command runs over: the names as given, or each frame of a sequence.
+struct FrameRun {
+    std::string input;
+    std::string output;
+    std::optional<NumberedName> inputFrames;
+    std::optional<NumberedName> outputFrames;
+    std::vector<int> frames;
+
+    bool sequence() const { return inputFrames.has_value(); }
+    std::string inputOf(int frame) const { return inputFrames->nameOf(frame); }
+    std::vector<std::string> inputPaths() const {
+        if (!sequence()) return {input};
+        std::vector<std::string> paths;
+        for (int frame : frames) paths.push_back(inputOf(frame));
+        return paths;
+    }
+};
+
+FrameRun planFrameRun(const std::string& input, const std::string& output,
+                      const std::string& frames, SequenceRule rule) {
+    FrameRun run{input, output, NumberedName::find(input), NumberedName::find(output), {}};
     const bool sequence =
-        inputFrames && (rule == SequenceRule::kInputField || outputFrames.has_value());
+        run.inputFrames && (rule == SequenceRule::kInputField || run.outputFrames.has_value());
     if (!sequence) {
         if (!frames.empty())
             throw UsageError("--frames", rule == SequenceRule::kInputField
                                              ? "the input names no frame field such as ####"
                                              : "the input and the output both need a frame "
                                                "field such as ####");
-        work(input, output);
+        run.inputFrames.reset();
+        return run;
+    }
+    if (!output.empty() && !run.outputFrames)
+        throw UsageError(output, "a sequence's output needs a frame field such as ####");
+    run.frames = framesToRun(*run.inputFrames, frames);
+    return run;
+}
+
+using FrameWork =
+    std::function<void(const std::string& input, const std::string& output, FrameReport& report)>;
+
+// Calls `work(input, output, report)` once with the names as given, or for each frame of a
+// sequence with the frame number filled into both, at most `framesInFlight` at once. Returns the
+// exit status.
+int runOverFrames(const FrameRun& run, const std::string& doneWord, const Verbosity& verbosity,
+                  std::size_t framesInFlight, const FrameWork& work) {
+    if (!run.sequence()) {
+        FrameReport report;
+        try {
+            work(run.input, run.output, report);
+        } catch (const ToolError&) {
+            printReport(report);
+            throw;
+        }
+        printReport(report);
         return kExitSuccess;
     }
-    if (!output.empty() && !outputFrames)
-        throw UsageError(output, "a sequence's output needs a frame field such as ####");
-    return runFrames(framesToRun(*inputFrames, frames), doneWord, verbosity, [&](int frame) {
-        work(inputFrames->nameOf(frame), outputFrames ? outputFrames->nameOf(frame) : "");
-    });
+    return runFrames(run.frames, doneWord, verbosity, framesInFlight,
+                     [&](int frame, FrameReport& report) {
+                         work(run.inputOf(frame),
+                              run.outputFrames ? run.outputFrames->nameOf(frame) : "", report);
+                     });
 }
 
 CLI::Option* addChannelsOption(CLI::App& command, int& channels) {
@@ -138,39 +180,43 @@ namespace {
 
 template <typename InfoSettings>
 int describeAsText(const InfoSettings& settings, const Verbosity& verbosity) {
-    std::ostringstream discarded;
-    std::ostream& out = verbosity.quiet ? discarded : std::cout;
-    bool first = true;
-    return runOverFrames(settings.path, "", settings.frames, SequenceRule::kInputField, "described",
-                         verbosity, [&](const std::string& path, const std::string&) {
-                             out << (first ? "" : "\n");
-                             first = false;
+    const FrameRun run =
+        planFrameRun(settings.path, "", settings.frames, SequenceRule::kInputField);
+    return runOverFrames(run, "described", verbosity, threadsAllowed(),
+                         [&](const std::string& path, const std::string&, FrameReport& report) {
+                             std::ostringstream text;
+                             if (report.index > 0) text << '\n';
                              if (verbosity.verbose)
-                                 out << "voxel order: x fastest, then y, then z\n";
-                             inspectVolumeFile(path, out);
+                                 text << "voxel order: x fastest, then y, then z\n";
+                             try {
+                                 inspectVolumeFile(path, text);
+                             } catch (const ToolError&) {
+                                 if (!verbosity.quiet) report.out = text.str();
+                                 throw;
+                             }
+                             if (!verbosity.quiet) report.out = text.str();
                          });
 }
 
 // Standard output holds the JSON alone, so the summary of a sequence is left out.
 template <typename InfoSettings>
 int describeAsJson(const InfoSettings& settings, const Verbosity& verbosity) {
-    const bool sequence = NumberedName::find(settings.path).has_value();
-    nlohmann::json files = nlohmann::json::array();
+    const FrameRun run =
+        planFrameRun(settings.path, "", settings.frames, SequenceRule::kInputField);
+    std::vector<nlohmann::json> files(run.sequence() ? run.frames.size() : 1);
     // Printed also when a single file is refused, before its error goes on to the caller.
     const auto print = [&] {
-        if (files.empty()) return;
-        std::cout << (sequence ? files : files.front())
+        std::cout << (run.sequence() ? nlohmann::json(files) : files.front())
                          .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                   << '\n';
     };
     int status = kExitFailure;
     try {
-        status = runOverFrames(settings.path, "", settings.frames, SequenceRule::kInputField,
-                               "described", Verbosity{true, verbosity.verbose},
-                               [&](const std::string& path, const std::string&) {
-                                   files.emplace_back();
-                                   inspectVolumeFileJson(path, files.back());
-                               });
+        status =
+            runOverFrames(run, "described", Verbosity{true, verbosity.verbose}, threadsAllowed(),
+                          [&](const std::string& path, const std::string&, FrameReport& report) {
+                              inspectVolumeFileJson(path, files[report.index]);
+                          });
     } catch (const ToolError&) {
         print();
         throw;
@@ -204,23 +250,146 @@ void addInfoCommand(CLI::App& app, CommandAction& action) {
     });
 }
 
+namespace {
+
+// The OpenVDB options of convert and bounds, as typed.
+struct CacheWords {
+    std::vector<std::string> grids;
+    std::vector<std::string> bounds;
+    std::vector<std::string> indexBounds;
+    std::vector<std::vector<std::string>> ranges;
+};
+
+void addGridOption(CLI::App& command, CacheWords& words) {
+    command
+        .add_option("--grid", words.grids,
+                    "OpenVDB: the grid to convert, or repeated CHANNEL=NAME, CHANNEL one of r, g, "
+                    "b, a, or rgb for a vec3 grid")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+void addCacheOptions(CLI::App& command, CacheWords& words) {
+    addGridOption(command, words);
+    CLI::Option* bounds =
+        command
+            .add_option("--bounds", words.bounds,
+                        "OpenVDB: the box converted: union (of every listed frame's active "
+                        "voxels; a sequence's default), domain (the simulation's, from the "
+                        "file's metadata), or X0 Y0 Z0 X1 Y1 Z1 in world units")
+            ->expected(1, 6);
+    command
+        .add_option("--index-bounds", words.indexBounds,
+                    "OpenVDB: the box converted as voxel indices I0 J0 K0 I1 J1 K1, inclusive")
+        ->expected(6)
+        ->excludes(bounds);
+    command
+        .add_option("--range", words.ranges,
+                    "Source values mapped to bytes 0 and 255: LO HI, or auto (the lowest and "
+                    "highest of every listed frame); CHANNEL=LO HI or CHANNEL=auto for one "
+                    "channel (r, g, b, a, rgb); repeatable; default 0 1")
+        ->expected(1, 2);
+}
+
+// "--bounds auto smoke.vdb" leaves the input among the option's words: a word that ends a
+// single-word form is the input when none was given.
+void reclaimInput(std::string& input, std::vector<std::string>& words) {
+    if (input.empty() && words.size() == 2 && (words[0] == "union" || words[0] == "domain")) {
+        input = words[1];
+        words.pop_back();
+    }
+}
+
+void reclaimInput(std::string& input, std::vector<std::vector<std::string>>& occurrences) {
+    for (std::vector<std::string>& words : occurrences) {
+        const std::size_t equals = words.empty() ? 0 : words[0].find('=');
+        const std::string first =
+            words.empty() ? "" : words[0].substr(equals == std::string::npos ? 0 : equals + 1);
+        if (input.empty() && words.size() == 2 && first == "auto") {
+            input = words[1];
+            words.pop_back();
+        }
+    }
+}
+
+void requireInput(const std::string& input, const std::string& name) {
+    if (input.empty()) throw UsageError(name, "is required");
+}
+
+// Applies `words` to `options`; `sequence` chooses the default box.
+void applyCacheWords(const CacheWords& words, bool sequence, ConvertOptions& options) {
+    options.grids = parseGridSelection(words.grids);
+    options.ranges = parseRanges(words.ranges);
+    options.bounds.kind = sequence ? BoundsChoice::Kind::kUnion : BoundsChoice::Kind::kActive;
+    if (!words.bounds.empty()) options.bounds = parseBounds(words.bounds);
+    if (!words.indexBounds.empty()) options.bounds = parseIndexBounds(words.indexBounds);
+}
+
+// The first option given that only an OpenVDB input takes, or nothing.
+std::string cacheOnlyOption(const CacheWords& words, const ConvertOptions& options) {
+    if (!words.grids.empty()) return "--grid";
+    if (!words.bounds.empty()) return "--bounds";
+    if (!words.indexBounds.empty()) return "--index-bounds";
+    if (std::any_of(options.ranges.begin(), options.ranges.end(),
+                    [](const ValueRange& range) { return range.automatic; }))
+        return "--range auto";
+    return "";
+}
+
+// Whether the run reads OpenVDB files, by its first input on disk.
+bool readsOpenVdb(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(path, error)) return isVdbFile(path);
+    }
+    return false;
+}
+
+// Settles what every frame of an OpenVDB run shares: the union box and the automatic ranges.
+void settleCache(const FrameRun& run, const CacheWords& words, const Verbosity& verbosity,
+                 ConvertOptions& options) {
+    const std::vector<std::string> paths = run.inputPaths();
+    const std::string misplaced = cacheOnlyOption(words, options);
+    if (!readsOpenVdb(paths)) {
+        if (!misplaced.empty())
+            throw UsageError(misplaced,
+                             "applies to OpenVDB inputs only, and " + run.input + " is not one");
+        return;
+    }
+    const bool unite = options.bounds.kind == BoundsChoice::Kind::kUnion;
+    const CacheSurvey survey = surveyVdbFrames(paths, options, unite);
+    options.ranges = survey.ranges;
+    if (unite) {
+        if (survey.box.empty())
+            throw ToolError(run.input, "no listed frame has active voxels in the grids read");
+        options.bounds.world = survey.box;
+        if (verbosity.verbose)
+            std::cout << "bounds: " << formatBox(survey.box) << " (union of " << survey.framesRead
+                      << (survey.framesRead == 1 ? " frame)\n" : " frames)\n");
+    }
+    if (verbosity.verbose) std::cout << "range: " << formatRanges(options.ranges) << '\n';
+}
+
+}  // namespace
+
 void addConvertCommand(CLI::App& app, CommandAction& action) {
     CLI::App* command = app.add_subcommand(
         "convert",
         "Convert between .vol, image-slice stacks, raw bytes, Mitsuba-style grids and OpenVDB");
     struct Settings {
         ConvertOptions convert;
+        CacheWords cache;
         std::string output;
         std::string formatName;
         std::string frames;
     };
     auto settings = std::make_shared<Settings>();
     ConvertOptions& convert = settings->convert;
-    command
-        ->add_option("INPUT", convert.input,
-                     "A .vol, a folder of slice images, a slice pattern such as slice_%03d.png, an "
-                     "OpenVDB file, a Mitsuba-style grid .vol, or a raw file with --raw")
-        ->required();
+    command->add_option(
+        "INPUT", convert.input,
+        "A .vol, a folder of slice images, a slice pattern such as slice_%03d.png, an OpenVDB "
+        "file or sequence such as smoke.####.vdb, a Mitsuba-style grid .vol, or a raw file with "
+        "--raw");
     command
         ->add_option("-o,--output", settings->output,
                      "The file to write: .vol, .vdb, .raw, or a slice pattern such as "
@@ -240,7 +409,7 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
     command->add_option("--raw-channels", convert.rawChannels, "Channels per raw voxel, 1 to 4")
         ->check(CLI::Range(1, 4))
         ->capture_default_str();
-    command->add_option("--grid", convert.gridName, "The OpenVDB grid to convert");
+    addCacheOptions(*command, settings->cache);
     command->add_flag("--tile,!--no-tile", convert.tile,
                       "Cross-fade the borders so the result tiles (default: clamp at the edges)");
     command->add_flag("--flip-x", convert.axes.flipX, "Mirror x: index i becomes 127 - i");
@@ -258,16 +427,76 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
                                                        settings->output +
                                                        "\" from its name; choose it with --to");
         action = [settings, format = *format](const Verbosity& verbosity) {
-            return runOverFrames(settings->convert.input, settings->output, settings->frames,
-                                 SequenceRule::kBothFields, "written", verbosity,
-                                 [&](const std::string& input, const std::string& output) {
-                                     ConvertOptions frame = settings->convert;
-                                     frame.input = input;
-                                     writeVolumeAs(format, output, convertVolume(frame));
-                                     if (verbosity.verbose)
-                                         std::cout << "wrote " << output << " from " << input
-                                                   << '\n';
-                                 });
+            CacheWords& words = settings->cache;
+            reclaimInput(settings->convert.input, words.bounds);
+            reclaimInput(settings->convert.input, words.ranges);
+            requireInput(settings->convert.input, "INPUT");
+            const FrameRun run = planFrameRun(settings->convert.input, settings->output,
+                                              settings->frames, SequenceRule::kBothFields);
+            ConvertOptions options = settings->convert;
+            applyCacheWords(words, run.sequence(), options);
+            settleCache(run, words, verbosity, options);
+            return runOverFrames(
+                run, "written", verbosity, threadsAllowed(),
+                [&](const std::string& input, const std::string& output, FrameReport& report) {
+                    ConvertOptions frame = options;
+                    frame.input = input;
+                    ConversionReport conversion;
+                    const VoxelGrid grid = convertVolume(frame, &conversion);
+                    report.warnings = conversion.warnings;
+                    writeVolumeAs(format, output, grid);
+                    if (verbosity.verbose)
+                        report.out = "wrote " + output + " from " + input +
+                                     (conversion.box ? ", box " + formatBox(*conversion.box) : "") +
+                                     "\n";
+                });
+        };
+    });
+}
+
+void addBoundsCommand(CLI::App& app, CommandAction& action) {
+    CLI::App* command = app.add_subcommand(
+        "bounds",
+        "Print the box of world space that holds the active voxels of every frame of an OpenVDB "
+        "sequence, for convert --bounds");
+    struct Settings {
+        std::string pattern;
+        std::string frames;
+        CacheWords cache;
+        bool json = false;
+    };
+    auto settings = std::make_shared<Settings>();
+    command
+        ->add_option("PATTERN", settings->pattern,
+                     "An OpenVDB file, or a sequence such as smoke.####.vdb")
+        ->required();
+    addFramesOption(*command, settings->frames);
+    addGridOption(*command, settings->cache);
+    command->add_flag("--json", settings->json,
+                      "Print {\"min\": [...], \"max\": [...], \"frames\": N} instead");
+    command->callback([settings, &action] {
+        action = [settings](const Verbosity&) {
+            const FrameRun run =
+                planFrameRun(settings->pattern, "", settings->frames, SequenceRule::kInputField);
+            ConvertOptions options;
+            options.grids = parseGridSelection(settings->cache.grids);
+            const std::vector<std::string> paths = run.inputPaths();
+            if (!readsOpenVdb(paths))
+                throw ToolError(settings->pattern, "no listed frame is an OpenVDB file");
+            const CacheSurvey survey = surveyVdbFrames(paths, options, true);
+            if (survey.box.empty())
+                throw ToolError(settings->pattern,
+                                "no listed frame has active voxels in the grids read");
+            if (settings->json) {
+                std::cout << nlohmann::json{{"min", survey.box.min},
+                                            {"max", survey.box.max},
+                                            {"frames", survey.framesRead}}
+                                 .dump()
+                          << '\n';
+            } else {
+                std::cout << formatBox(survey.box) << '\n';
+            }
+            return kExitSuccess;
         };
     });
 }
@@ -387,20 +616,23 @@ void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& d
                 settings->placement.empty()
                     ? placementFor(settings->scale, settings->rotate, settings->translate)
                     : parsePlacement(settings->placement);
-            const bool sequence = NumberedName::find(render.volumePath).has_value();
+            const FrameRun run =
+                planFrameRun(settings->render.volumePath, settings->render.outputPath,
+                             settings->frames, SequenceRule::kInputField);
             // In a sequence the frames' bar and summary stand for what each frame would say.
-            const bool frameMessages = sequence ? verbosity.verbose : !verbosity.quiet;
+            const bool frameMessages = run.sequence() ? verbosity.verbose : !verbosity.quiet;
             render.hostMessages = frameMessages;
+            // One frame at a time, as the host holds one plug-in session; its rows are shaded
+            // side by side.
             return runOverFrames(
-                settings->render.volumePath, settings->render.outputPath, settings->frames,
-                SequenceRule::kInputField, "rendered", verbosity,
-                [&](const std::string& volume, const std::string& picture) {
+                run, "rendered", verbosity, 1,
+                [&](const std::string& volume, const std::string& picture, FrameReport& report) {
                     render.volumePath = volume;
                     render.outputPath = picture;
-                    ProgressBar bar("rendering", !sequence && !verbosity.quiet &&
+                    ProgressBar bar("rendering", !run.sequence() && !verbosity.quiet &&
                                                      long(render.width) * render.height >= 250000);
                     renderVolume(render, [&bar](double done) { bar.update(done); });
-                    if (frameMessages) std::cout << "wrote " << picture << '\n';
+                    if (frameMessages) report.out = "wrote " + picture + "\n";
                 });
         };
     });

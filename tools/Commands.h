@@ -16,6 +16,7 @@ using CommandAction = std::function<int(const Verbosity&)>;
 void addMakeCommand(CLI::App& app, CommandAction& action);
 void addInfoCommand(CLI::App& app, CommandAction& action);
 void addConvertCommand(CLI::App& app, CommandAction& action);
+void addBoundsCommand(CLI::App& app, CommandAction& action);
 void addCompareCommand(CLI::App& app, CommandAction& action);
 // `defaultPlugin` is the Voxlum module to render through unless --plugin names another.
 void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& defaultPlugin);

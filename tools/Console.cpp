@@ -16,6 +16,11 @@ void printError(const std::string& message) {
     std::cerr << "voxlum: error: " << message << '\n';
 }
 
+void printWarning(const std::string& message) {
+    std::cout.flush();
+    std::cerr << "voxlum: warning: " << message << '\n';
+}
+
 ProgressBar::ProgressBar(std::string label, bool wanted)
     : label_(std::move(label)), shown_(wanted && ::isatty(STDERR_FILENO) == 1) {}
 

@@ -11,6 +11,8 @@ struct Verbosity {
 
 // "voxlum: error: <message>" on stderr, the one form every failure takes.
 void printError(const std::string& message);
+// "voxlum: warning: <message>" on stderr: something the user should know of, done anyway.
+void printWarning(const std::string& message);
 
 // A bar redrawn in place on stderr, drawn only when stderr is a terminal and `wanted` holds,
 // so that logs and pipes never see it. Erased when destroyed.

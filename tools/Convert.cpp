@@ -14,7 +14,6 @@
 
 namespace {
 
-// OpenVDB files begin with the 32-bit magic number 0x56444220 (" BDV"), little-endian.
 constexpr unsigned char kVdbSignature[4] = {0x20, 0x42, 0x44, 0x56};
 constexpr int kMaxRawExtent = 65536;
 
@@ -39,25 +38,43 @@ unsigned char toByte(float value) {
     return static_cast<unsigned char>(std::lround(std::min(value, 255.0f)));
 }
 
-VoxelGrid toVoxelGrid(const SourceVolume& source, int outputChannels) {
-    const Lattice& lattice = source.lattice;
+// Lattice values are source values times 255, so the range [0, 1] leaves them as they are.
+struct ByteMapping {
+    float offset;
+    float divisor;
+};
+
+VoxelGrid toVoxelGrid(const std::vector<Lattice>& lattices,
+                      const std::array<ChannelSource, kRgbaChannels>& sources,
+                      const ChannelRanges& ranges, int outputChannels) {
+    std::array<ByteMapping, kRgbaChannels> mappings;
+    for (std::size_t c = 0; c < mappings.size(); ++c)
+        mappings[c] = {float(255.0 * ranges[c].low), float(ranges[c].high - ranges[c].low)};
     VoxelGrid grid(outputChannels);
     for (int z = 0; z < kEdge; ++z)
         for (int y = 0; y < kEdge; ++y)
             for (int x = 0; x < kEdge; ++x) {
-                const float* v = lattice.values.data() + lattice.offset(x, y, z);
-                float rgba[4] = {v[0], v[0], v[0], 255.0f};
-                if (lattice.channels == 1 && source.greyIsDensity) rgba[3] = v[0];
-                if (lattice.channels == 2) rgba[3] = v[1];
-                if (lattice.channels >= 3) std::copy(v, v + lattice.channels, rgba);
-                const unsigned char bytes[4] = {toByte(rgba[0]), toByte(rgba[1]), toByte(rgba[2]),
-                                                toByte(rgba[3])};
+                unsigned char bytes[4] = {0, 0, 0, 255};
+                for (std::size_t c = 0; c < mappings.size(); ++c) {
+                    const ChannelSource& source = sources[c];
+                    if (source.lattice < 0) continue;
+                    const Lattice& lattice = lattices[std::size_t(source.lattice)];
+                    const float value =
+                        lattice.values[lattice.offset(x, y, z) + std::size_t(source.component)];
+                    bytes[c] = toByte((value - mappings[c].offset) / mappings[c].divisor);
+                }
                 grid.set(x, y, z, bytes);
             }
     return grid;
 }
 
-SourceVolume readSource(const ConvertOptions& options) {
+// OpenVDB files begin with the 32-bit magic number 0x56444220 (" BDV"), little-endian.
+bool hasVdbSignature(const std::vector<unsigned char>& start) {
+    return start.size() >= sizeof kVdbSignature &&
+           std::memcmp(start.data(), kVdbSignature, sizeof kVdbSignature) == 0;
+}
+
+SourceVolume readSource(const ConvertOptions& options, ConversionReport* report) {
     const std::string& input = options.input;
     if (!options.rawSize.empty()) return readRawVolume(input, options.rawSize, options.rawChannels);
     if (std::filesystem::is_directory(input) || NumberedName::find(input))
@@ -67,10 +84,8 @@ SourceVolume readSource(const ConvertOptions& options) {
         std::memcmp(start.data(), volformat::kMagic, sizeof volformat::kMagic) == 0)
         return readVoxlumVolume(input);
     if (hasForeignGridSignature(start.data(), start.size()))
-        return {readForeignGrid(input, readInputFile(input)), true};
-    if (start.size() >= sizeof kVdbSignature &&
-        std::memcmp(start.data(), kVdbSignature, sizeof kVdbSignature) == 0)
-        return readVdbGrid(input, options.gridName);
+        return SourceVolume::of(readForeignGrid(input, readInputFile(input)), true);
+    if (hasVdbSignature(start)) return readVdbGrids(input, options, report);
     throw ToolError(input,
                     "not a volume this tool reads (expected a .vol, a folder of slice images, a "
                     "slice pattern such as slice_%03d.png, an OpenVDB file, a Mitsuba-style grid "
@@ -78,6 +93,23 @@ SourceVolume readSource(const ConvertOptions& options) {
 }
 
 }  // namespace
+
+SourceVolume SourceVolume::of(Lattice lattice, bool greyIsDensity, int channelCount) {
+    SourceVolume source;
+    const int read = lattice.channels;
+    source.channels = {ChannelSource{0, 0}, ChannelSource{0, read >= 3 ? 1 : 0},
+                       ChannelSource{0, read >= 3 ? 2 : 0}, ChannelSource{}};
+    if (read == 2 || read == 4) source.channels[kAlpha] = {0, read - 1};
+    if (read == 1 && greyIsDensity) source.channels[kAlpha] = {0, 0};
+    source.channelCount = channelCount;
+    const LatticeSpans spans = wholeSpans(lattice);
+    source.lattices.push_back({std::move(lattice), spans});
+    return source;
+}
+
+bool isVdbFile(const std::string& path) {
+    return hasVdbSignature(readInputFile(path, sizeof kVdbSignature));
+}
 
 SourceVolume readVoxlumVolume(const std::string& path) {
     using namespace volformat;
@@ -103,7 +135,7 @@ SourceVolume readVoxlumVolume(const std::string& path) {
     for (std::size_t voxel = 0; voxel < kVoxelCount; ++voxel, record += check.channelCount)
         std::copy(record, record + channels,
                   lattice.values.begin() + std::ptrdiff_t(voxel) * channels);
-    return {std::move(lattice), false, channels};
+    return SourceVolume::of(std::move(lattice), false, channels);
 }
 
 SourceVolume readRawVolume(const std::string& path, const std::string& sizeText, int channels) {
@@ -120,15 +152,17 @@ SourceVolume readRawVolume(const std::string& path, const std::string& sizeText,
     }
     Lattice lattice(size, channels);
     std::copy(bytes.begin(), bytes.end(), lattice.values.begin());
-    return {std::move(lattice), false};
+    return SourceVolume::of(std::move(lattice), false);
 }
 
-VoxelGrid convertVolume(const ConvertOptions& options) {
-    SourceVolume source = readSource(options);
-    source.lattice = resampleToVolume(std::move(source.lattice), options.tile);
-    return reoriented(
-        toVoxelGrid(source, options.channels != 0 ? options.channels : source.channels),
-        options.axes);
+VoxelGrid convertVolume(const ConvertOptions& options, ConversionReport* report) {
+    SourceVolume source = readSource(options, report);
+    std::vector<Lattice> resampled;
+    for (SourceLattice& read : source.lattices)
+        resampled.push_back(resampleToVolume(std::move(read.lattice), read.spans, options.tile));
+    return reoriented(toVoxelGrid(resampled, source.channels, options.ranges,
+                                  options.channels != 0 ? options.channels : source.channelCount),
+                      options.axes);
 }
 
 VoxelGrid reoriented(const VoxelGrid& grid, const AxisFlags& axes) {

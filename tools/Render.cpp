@@ -4,8 +4,13 @@
 #include <maya/MFloatVector.h>
 #include <voxlumhost/Host.h>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "AtomicFile.h"
@@ -97,15 +102,27 @@ class TextureSession {
     TextureSession(const TextureSession&) = delete;
     TextureSession& operator=(const TextureSession&) = delete;
 
-    // Shaded as a renderer does it, through a context of the session's own: the node's plugs
-    // are set up once and not touched per point.
-    void colourAt(float x, float y, float z, RGB& colour, float& alpha) {
-        check(shading_.setFloat3(pointWorld_, x, y, z), "pointWorld");
-        MFloatVector value;
-        check(shading_.getFloat3(outColor_, value), "outColor");
-        check(shading_.getFloat(outAlpha_, alpha), "outAlpha");
-        colour = {value.x, value.y, value.z};
-    }
+    // A renderer thread's view of the node: the node's plugs are set up once and not touched
+    // per point, so threads shade side by side, each through a context of its own.
+    class Shader {
+      public:
+        explicit Shader(const TextureSession& session) : session_(session) {
+            check(context_.attach(session.node_), session.pluginPath_);
+        }
+        VoxelSample colourAt(const std::array<float, 3>& point) {
+            check(context_.setFloat3(session_.pointWorld_, point[0], point[1], point[2]),
+                  "pointWorld");
+            MFloatVector colour;
+            float alpha = 0;
+            check(context_.getFloat3(session_.outColor_, colour), "outColor");
+            check(context_.getFloat(session_.outAlpha_, alpha), "outAlpha");
+            return {colour.x, colour.y, colour.z, alpha};
+        }
+
+      private:
+        const TextureSession& session_;
+        mayahost::ShadingContext context_;
+    };
 
   private:
     void open(const RenderOptions& options) {
@@ -124,7 +141,6 @@ class TextureSession {
         check(mayahost::findAttribute(node_, "pointWorld", pointWorld_), "pointWorld");
         check(mayahost::findAttribute(node_, "outColor", outColor_), "outColor");
         check(mayahost::findAttribute(node_, "outAlpha", outAlpha_), "outAlpha");
-        check(shading_.attach(node_), pluginPath_);
     }
     void release() {
         if (node_ != nullptr) mayahost::deleteNode(node_);
@@ -146,7 +162,6 @@ class TextureSession {
     bool loaded_ = false;
     mayahost::Node* node_ = nullptr;
     mayahost::AttributeHandle pointWorld_, outColor_, outAlpha_;
-    mayahost::ShadingContext shading_;
 };
 
 void writeImage(const std::string& path, int width, int height,
@@ -160,40 +175,49 @@ void writeImage(const std::string& path, int width, int height,
 using RowSampler = std::function<void(const std::vector<std::array<float, 3>>& points,
                                       std::vector<VoxelSample>& samples)>;
 
+// Rows are shaded side by side; each task samples through a RowSampler of its own.
 void renderRows(const RenderOptions& options, const std::function<void(double)>& progress,
-                const RowSampler& sampleRow) {
+                const std::function<RowSampler()>& makeSampler) {
     const int cell = std::max(4, std::max(options.width, options.height) / 16);
-    std::vector<unsigned char> pixels(std::size_t(options.width) * std::size_t(options.height) * 3);
-    unsigned char* pixel = pixels.data();
-    std::vector<PixelPoint> row(std::size_t(options.width));
-    std::vector<std::array<float, 3>> hits;
-    std::vector<VoxelSample> samples;
-    for (int y = 0; y < options.height; ++y) {
-        hits.clear();
-        for (int column = 0; column < options.width; ++column) {
-            const PixelPoint& point = row[std::size_t(column)] = pointFor(options, column, y);
-            if (point.hit) hits.push_back({point.x, point.y, point.z});
-        }
-        sampleRow(hits, samples);
-        const VoxelSample* sample = samples.data();
-        for (int column = 0; column < options.width; ++column) {
-            const RGB background = checker(column, y, cell);
-            RGB shown = background;
-            const PixelPoint& point = row[std::size_t(column)];
-            if (point.hit) {
-                const VoxelSample& s = *sample++;
-                const float alpha = s.a;
-                // Composited over the background by alpha, so empty space shows as such.
-                shown = {s.r * point.shade * alpha + background.r * (1 - alpha),
-                         s.g * point.shade * alpha + background.g * (1 - alpha),
-                         s.b * point.shade * alpha + background.b * (1 - alpha)};
+    const std::size_t rowBytes = std::size_t(options.width) * 3;
+    std::vector<unsigned char> pixels(rowBytes * std::size_t(options.height));
+    std::mutex progressMutex;
+    int rowsDone = 0;
+    tbb::parallel_for(tbb::blocked_range<int>(0, options.height), [&](const auto& rows) {
+        const RowSampler sampleRow = makeSampler();
+        std::vector<PixelPoint> row(std::size_t(options.width));
+        std::vector<std::array<float, 3>> hits;
+        std::vector<VoxelSample> samples;
+        for (int y = rows.begin(); y < rows.end(); ++y) {
+            hits.clear();
+            for (int column = 0; column < options.width; ++column) {
+                const PixelPoint& point = row[std::size_t(column)] = pointFor(options, column, y);
+                if (point.hit) hits.push_back({point.x, point.y, point.z});
             }
-            *pixel++ = toByte(shown.r);
-            *pixel++ = toByte(shown.g);
-            *pixel++ = toByte(shown.b);
+            sampleRow(hits, samples);
+            const VoxelSample* sample = samples.data();
+            unsigned char* pixel = pixels.data() + rowBytes * std::size_t(y);
+            for (int column = 0; column < options.width; ++column) {
+                const RGB background = checker(column, y, cell);
+                RGB shown = background;
+                const PixelPoint& point = row[std::size_t(column)];
+                if (point.hit) {
+                    const VoxelSample& s = *sample++;
+                    const float alpha = s.a;
+                    // Composited over the background by alpha, so empty space shows as such.
+                    shown = {s.r * point.shade * alpha + background.r * (1 - alpha),
+                             s.g * point.shade * alpha + background.g * (1 - alpha),
+                             s.b * point.shade * alpha + background.b * (1 - alpha)};
+                }
+                *pixel++ = toByte(shown.r);
+                *pixel++ = toByte(shown.g);
+                *pixel++ = toByte(shown.b);
+            }
         }
-        progress(double(y + 1) / options.height);
-    }
+        const std::lock_guard<std::mutex> lock(progressMutex);
+        rowsDone += rows.end() - rows.begin();
+        progress(double(rowsDone) / options.height);
+    });
     writeImage(options.outputPath, options.width, options.height, pixels);
 }
 
@@ -220,19 +244,19 @@ void renderVolume(const RenderOptions& options, const std::function<void(double)
         throw ToolError(options.outputPath, "the image size must be positive");
     if (options.direct) {
         const DirectTexture texture(options.volumePath, options.placement);
-        renderRows(options, progress, [&texture](const auto& points, auto& samples) {
-            texture.sample(points, samples);
+        renderRows(options, progress, [&texture]() -> RowSampler {
+            return
+                [&texture](const auto& points, auto& samples) { texture.sample(points, samples); };
         });
         return;
     }
-    TextureSession texture(options);
-    renderRows(options, progress, [&texture](const auto& points, auto& samples) {
-        samples.resize(points.size());
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            RGB colour;
-            float alpha = 0;
-            texture.colourAt(points[i][0], points[i][1], points[i][2], colour, alpha);
-            samples[i] = {colour.r, colour.g, colour.b, alpha};
-        }
+    const TextureSession texture(options);
+    renderRows(options, progress, [&texture]() -> RowSampler {
+        auto shader = std::make_shared<TextureSession::Shader>(texture);
+        return [shader](const auto& points, auto& samples) {
+            samples.resize(points.size());
+            for (std::size_t i = 0; i < points.size(); ++i)
+                samples[i] = shader->colourAt(points[i]);
+        };
     });
 }

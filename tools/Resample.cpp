@@ -20,21 +20,21 @@ struct Tap {
 // For every output row of an axis, the input rows it is made of.
 using AxisTaps = std::vector<std::vector<Tap>>;
 
-// The filter of an axis resampled from `inputLength` voxels to `outputLength`.
-AxisTaps axisTaps(int inputLength, int outputLength) {
-    const double scale = double(inputLength) / outputLength;
+// The filter of `span` of an axis of `inputLength` voxels resampled to `outputLength`.
+AxisTaps axisTaps(int inputLength, const AxisSpan& span, int outputLength) {
+    const double scale = span.length / outputLength;
     AxisTaps taps(static_cast<std::size_t>(outputLength));
     for (int k = 0; k < outputLength; ++k) {
         std::vector<Tap>& out = taps[static_cast<std::size_t>(k)];
-        if (inputLength <= outputLength) {
-            const double position = (k + 0.5) * scale - 0.5;
+        if (span.length <= outputLength) {
+            const double position = span.start + (k + 0.5) * scale - 0.5;
             const double lower = std::floor(position);
             const double t = position - lower;
             const int i = static_cast<int>(lower);
             out.push_back({std::clamp(i, 0, inputLength - 1), float(1 - t)});
             if (t > 0) out.push_back({std::clamp(i + 1, 0, inputLength - 1), float(t)});
         } else {
-            const double begin = k * scale, end = begin + scale;
+            const double begin = span.start + k * scale, end = begin + scale;
             for (int i = static_cast<int>(begin); i < end && i < inputLength; ++i) {
                 const double overlap = std::min(end, i + 1.0) - std::max(begin, double(i));
                 if (overlap > 0) out.push_back({i, float(overlap / scale)});
@@ -94,14 +94,22 @@ AxisTaps seamFoldTaps(int length) {
 
 }  // namespace
 
-Lattice resampleToVolume(Lattice source, bool tile) {
+LatticeSpans wholeSpans(const Lattice& lattice) {
+    LatticeSpans spans;
+    for (std::size_t axis = 0; axis < 3; ++axis) spans[axis] = {0.0, double(lattice.size[axis])};
+    return spans;
+}
+
+Lattice resampleToVolume(Lattice source, const LatticeSpans& spans, bool tile) {
     for (int axis = 0; axis < 3; ++axis) {
+        const AxisSpan& span = spans[std::size_t(axis)];
+        const int length = source.size[axis];
         if (tile) {
             const Lattice widened =
-                combineRows(source, axis, axisTaps(source.size[axis], kEdge + kTileBand));
+                combineRows(source, axis, axisTaps(length, span, kEdge + kTileBand));
             source = combineRows(widened, axis, seamFoldTaps(kEdge + kTileBand));
-        } else if (source.size[axis] != kEdge) {
-            source = combineRows(source, axis, axisTaps(source.size[axis], kEdge));
+        } else if (length != kEdge || span.start != 0.0 || span.length != kEdge) {
+            source = combineRows(source, axis, axisTaps(length, span, kEdge));
         }
     }
     return source;

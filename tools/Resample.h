@@ -1,7 +1,8 @@
 // Resampling of a source volume of any size onto the 128^3 lattice.
 //
 // Each axis is resampled on its own. Voxel centres are aligned: output voxel k covers input
-// interval [k L / 128, (k + 1) L / 128) of an axis of length L. Upsampling (L <= 128)
+// interval [S + k L / 128, S + (k + 1) L / 128) of an axis spanning L voxels from S (0 and the
+// axis's length for a whole lattice). Upsampling (L <= 128)
 // interpolates linearly between the two nearest input voxels, so the three axes together are
 // trilinear; downsampling (L > 128) averages the covered input voxels weighted by overlap (an
 // area filter). Edges clamp. An input that already has 128 voxels along an axis is copied
@@ -35,6 +36,17 @@ struct Lattice {
 // Voxels of each axis blended across the seam when tiling: one eighth of the period.
 constexpr int kTileBand = 16;
 
-// `source` resampled to 128 voxels along every axis; with `tile` the result repeats without
-// a seam.
-Lattice resampleToVolume(Lattice source, bool tile);
+// The stretch of an input axis that the 128 output voxels cover, in input voxels from the
+// lattice's first: a box of space need not begin or end on the input's voxel edges.
+struct AxisSpan {
+    double start = 0.0;
+    double length = 0.0;
+};
+using LatticeSpans = std::array<AxisSpan, 3>;
+
+// Every voxel of `lattice`, edge to edge.
+LatticeSpans wholeSpans(const Lattice& lattice);
+
+// `spans` of `source` resampled to 128 voxels along every axis; with `tile` the result repeats
+// without a seam.
+Lattice resampleToVolume(Lattice source, const LatticeSpans& spans, bool tile);

@@ -79,7 +79,7 @@ SourceVolume readSliceStack(const std::string& folderOrPattern) {
             std::transform(source, source + rowLength, target, [](float v) { return v * 255.0f; });
         }
     }
-    return {std::move(lattice), false};
+    return SourceVolume::of(std::move(lattice), false);
 }
 
 void writeSliceStack(const std::string& pattern, const VoxelGrid& grid) {

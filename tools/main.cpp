@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "Sequence.h"
 #include "ToolError.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,11 @@ int main(int argc, char** argv) {
                                       "Print nothing but errors and what --json asks for");
     app.add_flag("-v,--verbose", verbosity.verbose, "Also say what each step read and wrote")
         ->excludes(quiet);
+    int threads = 0;
+    app.add_option("--threads", threads,
+                   "Threads to work with, for the frames of a sequence side by side and the rows "
+                   "of a picture (default: every core)")
+        ->check(CLI::PositiveNumber);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return "voxlum: error: " + std::string(error.what()) + "\n";
     });
@@ -27,6 +33,7 @@ int main(int argc, char** argv) {
     addMakeCommand(app, action);
     addInfoCommand(app, action);
     addConvertCommand(app, action);
+    addBoundsCommand(app, action);
     addCompareCommand(app, action);
     addRenderCommand(app, action, VOXLUM_PLUGIN_PATH);
 
@@ -36,7 +43,7 @@ int main(int argc, char** argv) {
         return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
     }
     try {
-        return action(verbosity);
+        return runWithThreads(threads, [&] { return action(verbosity); });
     } catch (const UsageError& error) {
         printError(error.what());
         return kExitUsage;

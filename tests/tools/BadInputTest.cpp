@@ -81,7 +81,9 @@ const BadInputCase kCases[] = {
     {"vdb_grid_absent", vdbWithTwoGrids, "convert smoke.vdb --grid temperature -o out.vol",
      "smoke.vdb: no grid named \"temperature\" (grids: density, heat)\n", 1},
     {"vdb_grid_unchosen", vdbWithTwoGrids, "convert smoke.vdb -o out.vol",
-     "smoke.vdb: holds several grids (density, heat); choose one with --grid\n", 1},
+     "smoke.vdb: holds several grids (density, heat); choose one with --grid, or map them "
+     "with --grid CHANNEL=NAME\n",
+     1},
     {"vdb_grid_empty", vdbWithTwoGrids, "convert smoke.vdb --grid heat -o out.vol",
      "smoke.vdb: grid \"heat\" has no active voxels\n", 1},
     {"mitsuba_data_short",
@@ -118,6 +120,46 @@ const BadInputCase kCases[] = {
      "--output: cannot tell the format of \"out.unknown\" from its name; choose it with --to\n", 2},
     {"sequence_matches_nothing", nothing, "convert v.#.vdb -o v.#.vol",
      "v.#.vdb: no frame matches\n", 1},
+    {"bounds_without_extent", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --bounds 0 0 0 0 1 1",
+     "--bounds: each maximum must be above its minimum (x: 0 to 0)\n", 2},
+    {"bounds_inverted", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --bounds 0 0 0 1 -1 1",
+     "--bounds: each maximum must be above its minimum (y: 0 to -1)\n", 2},
+    {"bounds_malformed", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --bounds 0 0 0 1",
+     "--bounds: expected union, domain or X0 Y0 Z0 X1 Y1 Z1\n", 2},
+    {"index_bounds_inverted", vdbWithTwoGrids,
+     "convert smoke.vdb -o out.vol --index-bounds 0 0 5 9 9 4",
+     "--index-bounds: each last index must be at least its first (k: 5 to 4)\n", 2},
+    {"bounds_conflict", vdbWithTwoGrids,
+     "convert smoke.vdb -o out.vol --bounds union --index-bounds 0 0 0 1 1 1", "--", 2},
+    {"range_empty", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --grid density --range 2 2",
+     "--range 2 2: HI must be above LO\n", 2},
+    {"range_channel_unknown", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --range x=0 1",
+     "--range x=0 1: unknown channel \"x\" (expected r, g, b, a or rgb)\n", 2},
+    {"map_grid_absent", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --grid a=flame",
+     "--grid flame: smoke.vdb has no grid named \"flame\" (grids: density, heat)\n", 2},
+    {"map_grid_wrong_type", vdbWithTwoGrids, "convert smoke.vdb -o out.vol --grid rgb=density",
+     "--grid density: grid \"density\" of smoke.vdb holds float values; rgb= takes a vec3s "
+     "grid\n",
+     2},
+    {"map_channel_twice", vdbWithTwoGrids,
+     "convert smoke.vdb -o out.vol --grid rgb=colour --grid g=density",
+     "--grid g=density: channel g is mapped twice\n", 2},
+    {"map_with_lone_grid", vdbWithTwoGrids,
+     "convert smoke.vdb -o out.vol --grid density --grid a=heat",
+     "--grid a=heat: a channel map cannot go with a single grid NAME; map that one too, as "
+     "CHANNEL=NAME\n",
+     2},
+    {"bounds_on_other_input",
+     [](const fs::path& folder) {
+         tooltest::writeForeignGrid(folder / "grid.vol", 1, {2, 2, 2}, 1, std::vector<float>(8));
+     },
+     "convert grid.vol -o out.vol --bounds union",
+     "--bounds: applies to OpenVDB inputs only, and grid.vol is not one\n", 2},
+    {"domain_not_named", vdbWithTwoGrids,
+     "convert smoke.vdb -o out.vol --grid density --bounds domain",
+     "smoke.vdb: names no simulation domain (no grid has file_base_resolution metadata); use "
+     "--bounds union or --bounds X0 Y0 Z0 X1 Y1 Z1\n",
+     1},
 };
 
 class BadInput : public testing::TestWithParam<BadInputCase> {};

@@ -10,12 +10,20 @@ template <class Grid, class Convert>
 openvdb::GridBase::Ptr gridOf(const VdbGrid& wanted, Convert convert) {
     auto grid = Grid::create();
     grid->setName(wanted.name);
+    auto transform = openvdb::math::Transform::createLinearTransform(wanted.voxelSize);
+    transform->postTranslate(
+        openvdb::Vec3d(wanted.translation[0], wanted.translation[1], wanted.translation[2]));
+    grid->setTransform(transform);
+    for (const auto& [name, value] : wanted.metadata)
+        grid->insertMeta(name,
+                         openvdb::Vec3IMetadata(openvdb::Vec3i(value[0], value[1], value[2])));
     auto voxels = grid->getAccessor();
     const openvdb::Coord origin(wanted.origin[0], wanted.origin[1], wanted.origin[2]);
     for (int z = 0; z < wanted.size[2]; ++z)
         for (int y = 0; y < wanted.size[1]; ++y)
             for (int x = 0; x < wanted.size[0]; ++x)
-                voxels.setValue(origin.offsetBy(x, y, z), convert(wanted.value(x, y, z)));
+                if (!wanted.present || wanted.present(x, y, z))
+                    voxels.setValue(origin.offsetBy(x, y, z), convert(wanted.value(x, y, z)));
     return grid;
 }
 
