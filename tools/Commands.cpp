@@ -84,7 +84,7 @@ int runOverFrames(const std::string& input, const std::string& output, const std
     if (!output.empty() && !outputFrames)
         throw UsageError(output, "a sequence's output needs a frame field such as ####");
     return runFrames(framesToRun(*inputFrames, frames), doneWord, verbosity, [&](int frame) {
-        work(inputFrames->nameOf(frame), outputFrames ? outputFrames->nameOf(frame) : "");
+        work(inputFrames->inputNameOf(frame), outputFrames ? outputFrames->nameOf(frame) : "");
     });
 }
 
