@@ -14,6 +14,8 @@ namespace fs = std::filesystem;
 constexpr std::size_t kDigitsPerHash = 4;
 // Frame numbers and field widths stay well inside an int.
 constexpr std::size_t kMaxDigits = 9;
+// File systems take no longer file name, so no wider field can name a file.
+constexpr std::size_t kMaxFieldWidth = 255;
 // A typing slip such as 1-10000000 should fail at once rather than list ten million frames.
 constexpr long kMaxFrames = 1000000;
 
@@ -53,12 +55,12 @@ std::optional<NumberedName> NumberedName::find(const std::string& text) {
         name.width_ = end - run == 1 ? name.legacyWidth_ : end - run;
         name.prefix_ = text.substr(0, run);
         name.suffix_ = text.substr(end);
-        return name;
-    }
-    for (std::size_t percent = text.find('%'); percent != std::string::npos;
-         percent = text.find('%', percent + 1)) {
-        const std::size_t length = printfFieldLength(text, percent);
-        if (length == 0) continue;
+    } else {
+        std::size_t percent = text.find('%');
+        std::size_t length = 0;
+        while (percent != std::string::npos && (length = printfFieldLength(text, percent)) == 0)
+            percent = text.find('%', percent + 1);
+        if (percent == std::string::npos) return std::nullopt;
         const std::string widthText = text.substr(percent + 1, length - 2);
         name.pad_ = widthText.size() > 1 && widthText[0] == '0' ? '0' : ' ';
         name.width_ =
@@ -66,9 +68,11 @@ std::optional<NumberedName> NumberedName::find(const std::string& text) {
         name.legacyWidth_ = name.width_;
         name.prefix_ = text.substr(0, percent);
         name.suffix_ = text.substr(percent + length);
-        return name;
     }
-    return std::nullopt;
+    if (name.width_ > kMaxFieldWidth)
+        throw UsageError(
+            text, "a frame field is at most " + std::to_string(kMaxFieldWidth) + " digits wide");
+    return name;
 }
 
 std::string NumberedName::digitsOf(int number, std::size_t width) const {

@@ -18,7 +18,8 @@ class NumberedName {
   public:
     // The field of `text`: its run of '#' and '@' if it has one, else its first printf field.
     // Another field after it stays in the text, so "f.####/slice_%03d.png" names a slice
-    // pattern per frame. nullopt when `text` has no field.
+    // pattern per frame. nullopt when `text` has no field; throws UsageError when the field is
+    // wider than a file name can be.
     static std::optional<NumberedName> find(const std::string& text);
 
     // The name of file `number`, as outputs are written.

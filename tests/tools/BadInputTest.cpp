@@ -118,6 +118,8 @@ const BadInputCase kCases[] = {
      "--output: cannot tell the format of \"out.unknown\" from its name; choose it with --to\n", 2},
     {"sequence_matches_nothing", nothing, "convert v.#.vdb -o v.#.vol",
      "v.#.vdb: no frame matches\n", 1},
+    {"frame_field_too_wide", nothing, "info v.%0999999999d.vol",
+     "v.%0999999999d.vol: a frame field is at most 255 digits wide\n", 2},
 };
 
 class BadInput : public testing::TestWithParam<BadInputCase> {};
