@@ -75,7 +75,7 @@ struct FrameRun {
     std::vector<int> frames;
 
     bool sequence() const { return inputFrames.has_value(); }
-    std::string inputOf(int frame) const { return inputFrames->nameOf(frame); }
+    std::string inputOf(int frame) const { return inputFrames->inputNameOf(frame); }
     std::vector<std::string> inputPaths() const {
         if (!sequence()) return {input};
         std::vector<std::string> paths;

@@ -14,6 +14,8 @@ namespace fs = std::filesystem;
 constexpr std::size_t kDigitsPerHash = 4;
 // Frame numbers and field widths stay well inside an int.
 constexpr std::size_t kMaxDigits = 9;
+// File systems take no longer file name, so no wider field can name a file.
+constexpr std::size_t kMaxFieldWidth = 255;
 // A typing slip such as 1-10000000 should fail at once rather than list ten million frames.
 constexpr long kMaxFrames = 1000000;
 
@@ -46,33 +48,51 @@ std::optional<NumberedName> NumberedName::find(const std::string& text) {
     const std::size_t run = text.find_first_of("#@");
     if (run != std::string::npos) {
         const std::size_t end = std::min(text.find_first_not_of("#@", run), text.size());
-        for (std::size_t i = run; i < end; ++i) name.width_ += text[i] == '#' ? kDigitsPerHash : 1;
+        const auto hashes = std::size_t(std::count(text.begin() + std::ptrdiff_t(run),
+                                                   text.begin() + std::ptrdiff_t(end), '#'));
+        name.legacyWidth_ = hashes * kDigitsPerHash + (end - run - hashes);
+        // A lone '#' keeps its four digits; a longer run has one digit per character.
+        name.width_ = end - run == 1 ? name.legacyWidth_ : end - run;
         name.prefix_ = text.substr(0, run);
         name.suffix_ = text.substr(end);
-        return name;
-    }
-    for (std::size_t percent = text.find('%'); percent != std::string::npos;
-         percent = text.find('%', percent + 1)) {
-        const std::size_t length = printfFieldLength(text, percent);
-        if (length == 0) continue;
+    } else {
+        std::size_t percent = text.find('%');
+        std::size_t length = 0;
+        while (percent != std::string::npos && (length = printfFieldLength(text, percent)) == 0)
+            percent = text.find('%', percent + 1);
+        if (percent == std::string::npos) return std::nullopt;
         const std::string widthText = text.substr(percent + 1, length - 2);
         name.pad_ = widthText.size() > 1 && widthText[0] == '0' ? '0' : ' ';
         name.width_ =
             widthText.empty() ? 0 : std::size_t(std::stoul(widthText.substr(0, kMaxDigits)));
+        name.legacyWidth_ = name.width_;
         name.prefix_ = text.substr(0, percent);
         name.suffix_ = text.substr(percent + length);
-        return name;
     }
-    return std::nullopt;
+    if (name.width_ > kMaxFieldWidth)
+        throw UsageError(
+            text, "a frame field is at most " + std::to_string(kMaxFieldWidth) + " digits wide");
+    return name;
 }
 
-std::string NumberedName::digitsOf(int number) const {
+std::string NumberedName::digitsOf(int number, std::size_t width) const {
     std::string digits = std::to_string(number);
-    if (digits.size() < width_) digits.insert(0, width_ - digits.size(), pad_);
+    if (digits.size() < width) digits.insert(0, width - digits.size(), pad_);
     return digits;
 }
 
-std::string NumberedName::nameOf(int number) const { return prefix_ + digitsOf(number) + suffix_; }
+std::string NumberedName::nameOf(int number) const {
+    return prefix_ + digitsOf(number, width_) + suffix_;
+}
+
+std::string NumberedName::inputNameOf(int number) const {
+    const std::string name = nameOf(number);
+    if (legacyWidth_ == width_) return name;
+    std::error_code error;
+    if (fs::exists(name, error)) return name;
+    const std::string legacyName = prefix_ + digitsOf(number, legacyWidth_) + suffix_;
+    return fs::exists(legacyName, error) ? legacyName : name;
+}
 
 std::vector<int> NumberedName::numbersOnDisk() const {
     const fs::path prefixPath(prefix_);
@@ -91,12 +111,15 @@ std::vector<int> NumberedName::numbersOnDisk() const {
             continue;
         const std::string digits =
             file.substr(namePrefix.size(), file.size() - namePrefix.size() - suffix_.size());
-        // Only the name the pattern itself gives a number: "1001" for ####, not "01001".
-        const std::size_t firstDigit = digits.find_first_not_of(' ');
-        const std::string number = firstDigit == std::string::npos ? "" : digits.substr(firstDigit);
-        if (isDigits(number) && number.size() <= kMaxDigits &&
-            digitsOf(std::stoi(number)) == digits)
-            numbers.insert(std::stoi(number));
+        // The digits without their padding, keeping at least one ("0000" is 0).
+        const std::string number =
+            digits.substr(std::min(digits.find_first_not_of(pad_), digits.size() - 1));
+        if (!isDigits(number) || number.size() > kMaxDigits) continue;
+        // Only a name the pattern itself gives a number, at either width: "1001" for ####, not
+        // "01001".
+        const int value = std::stoi(number);
+        if (digitsOf(value, width_) == digits || digitsOf(value, legacyWidth_) == digits)
+            numbers.insert(value);
     }
     return {numbers.begin(), numbers.end()};
 }

@@ -19,9 +19,11 @@ std::vector<std::string> patternSlices(const std::string& text) {
     const std::optional<NumberedName> pattern = NumberedName::find(text);
     if (!pattern)
         throw ToolError(text, "a slice pattern needs a number field: %d, %Nd, %0Nd, # or @");
-    int index = fs::exists(pattern->nameOf(0)) ? 0 : 1;
+    int index = fs::exists(pattern->inputNameOf(0)) ? 0 : 1;
     std::vector<std::string> paths;
-    while (fs::exists(pattern->nameOf(index))) paths.push_back(pattern->nameOf(index++));
+    for (std::string path = pattern->inputNameOf(index); fs::exists(path);
+         path = pattern->inputNameOf(++index))
+        paths.push_back(path);
     if (paths.empty()) throw ToolError(text, "no slice file matches (tried numbers 0 and 1)");
     return paths;
 }

@@ -160,6 +160,8 @@ const BadInputCase kCases[] = {
      "smoke.vdb: names no simulation domain (no grid has file_base_resolution metadata); use "
      "--bounds union or --bounds X0 Y0 Z0 X1 Y1 Z1\n",
      1},
+    {"frame_field_too_wide", nothing, "info v.%0999999999d.vol",
+     "v.%0999999999d.vol: a frame field is at most 255 digits wide\n", 2},
 };
 
 class BadInput : public testing::TestWithParam<BadInputCase> {};

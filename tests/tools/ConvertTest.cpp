@@ -169,6 +169,7 @@ const RoundTrip kRoundTrips[] = {
     {"openvdb", "-o out.vdb", "out.vdb"},
     {"png_slices", "-o 'slices/z_%03d.png'", "'slices/z_%03d.png'"},
     {"tiff_slices_hashed", "-o slices/z.@@@.tif", "slices"},
+    {"png_slices_at_earlier_width", "-o 'slices/z_%08d.png'", "slices/z_##.png"},
     {"raw", "-o out.raw", "out.raw --raw 128x128x128 --raw-channels {C}"},
     {"mitsuba", "-o grid.vol --to mitsuba", "grid.vol"},
 };

@@ -11,47 +11,57 @@ namespace {
 namespace fs = std::filesystem;
 using tooltest::runVoxlum;
 
-// Frames 1, 2, 3, 5, 6 and 7 on disk, frame 6 not a volume; frame 4 is a gap.
+// Frames 1, 2, 3, 5, 6 and 7 on disk, frame 6 not a volume; frame 4 is a gap. Frame 1001 has
+// five digits, 12 three and eight (as earlier releases named it for "##"), 13 two and eight.
 class Sequence : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(runVoxlum(folder_.path(), "make gradient --channels 3 -o src.0001.vol").exitCode,
                   0);
-        for (const char* frame : {"0002", "0003", "0005", "0007"})
+        for (const char* frame :
+             {"0002", "0003", "0005", "0007", "01001", "012", "00000012", "13", "00000013"})
             fs::copy_file(folder_.file("src.0001.vol"),
                           folder_.file("src." + std::string(frame) + ".vol"));
         testfiles::writeBytes(folder_.file("src.0006.vol"), {'V', 'O', 'L', 'U', 0});
-        // Numbered as no pattern below names them.
-        fs::copy_file(folder_.file("src.0001.vol"), folder_.file("src.01001.vol"));
     }
 
-    // The frames `info` described, in order.
-    std::vector<int> describedFrames(const std::string& arguments) {
+    // The numbers of the files `info` described, as their names spell them, in order.
+    std::string describedNumbers(const std::string& arguments) {
         const tooltest::ToolRun run = runVoxlum(folder_.path(), "info " + arguments);
-        std::vector<int> frames;
-        const std::regex file("file: src\\.0*([0-9]+)\\.vol");
+        std::string numbers;
+        const std::regex file("file: src\\.([0-9]+)\\.vol");
         for (auto match = std::sregex_iterator(run.out.begin(), run.out.end(), file);
              match != std::sregex_iterator(); ++match)
-            frames.push_back(std::stoi((*match)[1]));
-        return frames;
+            numbers += (numbers.empty() ? "" : " ") + (*match)[1].str();
+        return numbers;
     }
 
     testfiles::ScratchFolder folder_;
 };
 
 TEST_F(Sequence, PatternsAndFrameListsNameTheirFrames) {
-    const std::pair<const char*, std::vector<int>> cases[] = {
-        {"src.#.vol", {1, 2, 3, 5, 6, 7}},
-        {"src.@@@@.vol", {1, 2, 3, 5, 6, 7}},
-        {"'src.%04d.vol'", {1, 2, 3, 5, 6, 7}},
-        {"src.#.vol --frames 2-3", {2, 3}},
-        {"src.#.vol --frames 1-7x2", {1, 3, 5, 7}},
-        {"src.#.vol --frames 5", {5}},
-        {"src.#.vol --frames 7,1-3,2", {7, 1, 2, 3}},
-        {"src.@@@@@.vol --frames 1001", {1001}},
+    const char* const frames = "0001 0002 0003 0005 0006 0007";
+    const std::pair<const char*, const char*> cases[] = {
+        {"src.#.vol", frames},
+        {"src.####.vol", frames},
+        {"src.@@@@.vol", frames},
+        {"'src.%04d.vol'", frames},
+        {"src.#.vol --frames 2-3", "0002 0003"},
+        {"src.#.vol --frames 1-7x2", "0001 0003 0005 0007"},
+        {"src.#.vol --frames 5", "0005"},
+        {"src.#.vol --frames 7,1-3,2", "0007 0001 0002 0003"},
+        {"src.@@@.vol", "012"},
+        {"src.@.vol --frames 13", "13"},
+        {"src.@@@@@.vol --frames 1001", "01001"},
+        {"src.#####.vol --frames 1001", "01001"},
+        // Runs of '#' also find files at the width earlier releases gave them, preferring the
+        // width of today.
+        {"src.##.vol", "00000012 13"},
+        {"src.##.vol --frames 13,12", "13 00000012"},
+        {"src.#@.vol", "13 01001"},
     };
-    for (const auto& [arguments, frames] : cases)
-        EXPECT_EQ(describedFrames(arguments), frames) << arguments;
+    for (const auto& [arguments, numbers] : cases)
+        EXPECT_EQ(describedNumbers(arguments), numbers) << arguments;
 }
 
 struct BatchCase {
