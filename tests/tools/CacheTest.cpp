@@ -127,7 +127,7 @@ TEST_P(Motion, SurvivesConversion) {
     const tooltest::ToolRun run =
         runVoxlum(folder_.path(), "convert ball.####.vdb -o out.####.vol --range auto");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    double lastTotal = 0;
+    double firstTotal = 0;
     for (int frame = 1; frame <= kFrames; ++frame) {
         const Mass mass =
             massOf(tooltest::readVolume(folder_.file(frameName("out.", frame, ".vol"))));
@@ -138,10 +138,12 @@ TEST_P(Motion, SurvivesConversion) {
             const double expected = (ball.centre[axis] - low[axis] + 0.5) * scale - 0.5;
             EXPECT_NEAR(mass.centre[axis], expected, 0.5) << "frame " << frame << " axis " << axis;
         }
-        if (GetParam().growth > 0) {
-            EXPECT_GT(mass.total, lastTotal) << "frame " << frame;
-        }
-        lastTotal = mass.total;
+        // The ball's share of one box grows with the cube of its radius.
+        if (frame == 1) firstTotal = mass.total;
+        const double growth = double(ball.radius) / ballAt(1).radius;
+        EXPECT_NEAR(mass.total / firstTotal, growth * growth * growth,
+                    0.15 * growth * growth * growth)
+            << "frame " << frame;
     }
 }
 
@@ -314,6 +316,14 @@ class MovingSequence : public testing::Test {
         }
         return contents;
     }
+    // Frame numbers whose volumes differ, without printing megabytes of voxels.
+    static std::vector<int> differentFrames(const std::vector<std::string>& a,
+                                            const std::vector<std::string>& b) {
+        std::vector<int> frames;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i] != b[i]) frames.push_back(int(i) + 1);
+        return frames;
+    }
     testfiles::ScratchFolder folder_;
 };
 
@@ -329,7 +339,7 @@ TEST_F(MovingSequence, SeveralThreadsMatchOne) {
     EXPECT_EQ(one.out, two.out);
     EXPECT_EQ(one.err, two.err);
     EXPECT_NE(one.out.find("wrote out.0006.vol from ball.0006.vdb"), std::string::npos);
-    EXPECT_EQ(volumes("out."), written);
+    EXPECT_EQ(differentFrames(volumes("out."), written), std::vector<int>{});
     EXPECT_FALSE(written.front().empty());
 }
 
@@ -346,7 +356,7 @@ TEST_F(MovingSequence, FarmTasksLineUpWithOneRun) {
                                "--bounds $box";
     ASSERT_EQ(std::system(recipe.c_str()), 0);
     const std::vector<std::string> farm = volumes("farm.");
-    EXPECT_EQ(farm, volumes("one."));
+    EXPECT_EQ(differentFrames(farm, volumes("one.")), std::vector<int>{});
     EXPECT_FALSE(farm.front().empty());
 }
 
