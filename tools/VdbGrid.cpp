@@ -351,22 +351,9 @@ std::vector<PlacedGrid> placeGrids(VdbFile& file, const GridPlan& plan, const st
     return placed;
 }
 
-// The world box the conversion covers; warns of, or refuses, grids with no active voxels.
-WorldBox boxFor(const std::vector<PlacedGrid>& grids, const GridPlan& plan,
-                const ConvertOptions& options, const std::string& path, ConversionReport* report) {
-    WorldBox active = WorldBox::nothing();
-    for (const PlacedGrid& placed : grids) {
-        if (!placed.active.empty()) {
-            active = active.united(worldBoxOf(placed.active, placed.map));
-            continue;
-        }
-        const std::string empty = "grid \"" + placed.grid->getName() + "\" has no active voxels";
-        if (!plan.mapped && options.bounds.kind == BoundsChoice::Kind::kActive)
-            throw ToolError(path, empty);
-        if (report)
-            report->warnings.push_back(path + ": " + empty + "; it reads as its background value " +
-                                       backgroundText(*placed.grid));
-    }
+// The box `options` gives, or the grids' own active voxels, `active`.
+WorldBox chosenBox(const std::vector<PlacedGrid>& grids, const WorldBox& active,
+                   const ConvertOptions& options, const std::string& path) {
     switch (options.bounds.kind) {
         case BoundsChoice::Kind::kActive:
             if (active.empty()) throw ToolError(path, "no grid of the map has active voxels");
@@ -382,6 +369,37 @@ WorldBox boxFor(const std::vector<PlacedGrid>& grids, const GridPlan& plan,
             break;
     }
     return options.bounds.world;
+}
+
+bool overlap(const WorldBox& a, const WorldBox& b) {
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        if (!(a.min[axis] < b.max[axis] && b.min[axis] < a.max[axis])) return false;
+    return true;
+}
+
+// The world box the conversion covers; warns of, or refuses, grids with no active voxels, and
+// warns of a box that misses them all.
+WorldBox boxFor(const std::vector<PlacedGrid>& grids, const GridPlan& plan,
+                const ConvertOptions& options, const std::string& path, ConversionReport* report) {
+    const auto warn = [&](const std::string& warning) {
+        if (report) report->warnings.push_back(path + ": " + warning);
+    };
+    WorldBox active = WorldBox::nothing();
+    for (const PlacedGrid& placed : grids) {
+        if (!placed.active.empty()) {
+            active = active.united(worldBoxOf(placed.active, placed.map));
+            continue;
+        }
+        const std::string empty = "grid \"" + placed.grid->getName() + "\" has no active voxels";
+        if (!plan.mapped && options.bounds.kind == BoundsChoice::Kind::kActive)
+            throw ToolError(path, empty);
+        warn(empty + "; it reads as its background value " + backgroundText(*placed.grid));
+    }
+    const WorldBox box = chosenBox(grids, active, options, path);
+    if (!active.empty() && !overlap(box, active))
+        warn("the box " + formatBox(box) + " holds none of the active voxels (" +
+             formatBox(active) + ")");
+    return box;
 }
 
 }  // namespace

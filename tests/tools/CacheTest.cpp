@@ -251,6 +251,14 @@ const MappedCase kMapped[] = {
      {0, 0, 0, 0},
      "",
      ""},
+    {"blender_box_beside",
+     blenderLike,
+     "--bounds 2 2 2 3 3 3",
+     {64, 64, 64},
+     {0, 0, 0, 0},
+     "",
+     "smoke.vdb: the box 2 2 2 3 3 3 holds none of the active voxels (0.4375 0.4375 0.4375 "
+     "1.4375 1.4375 1.4375)\n"},
     // Colour grey from the first grid mapped, alpha opaque when unmapped.
     {"blender_grey",
      blenderLike,
