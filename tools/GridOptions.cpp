@@ -163,11 +163,18 @@ ChannelRanges parseRanges(const std::vector<std::vector<std::string>>& occurrenc
     return ranges;
 }
 
-std::string shortestText(double value) {
+namespace {
+
+template <typename Number>
+std::string shortest(Number value) {
     char digits[32];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    return std::string(digits, written.ptr);
+    return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
+
+}  // namespace
+
+std::string shortestText(double value) { return shortest(value); }
+std::string shortestText(float value) { return shortest(value); }
 
 std::string formatBox(const WorldBox& box) {
     std::string text;

@@ -81,6 +81,7 @@ ChannelRanges parseRanges(const std::vector<std::vector<std::string>>& occurrenc
 // The shortest text that reads back as exactly `value`, so that a box printed by one run and
 // given to another as --bounds is the same box.
 std::string shortestText(double value);
+std::string shortestText(float value);
 
 // "X0 Y0 Z0 X1 Y1 Z1", each number as shortestText gives it.
 std::string formatBox(const WorldBox& box);

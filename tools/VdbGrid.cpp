@@ -7,7 +7,6 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -42,32 +41,28 @@ std::string joined(const std::vector<std::string>& names) {
 }
 
 bool isFloatGrid(const openvdb::GridBase& grid) { return grid.isType<openvdb::FloatGrid>(); }
+bool isVectorGrid(const openvdb::GridBase& grid) { return grid.isType<openvdb::Vec3SGrid>(); }
 
 std::string backgroundText(const openvdb::GridBase& grid) {
-    const auto text = [](float value) {
-        char digits[32];
-        return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-    };
     if (const auto* density = dynamic_cast<const openvdb::FloatGrid*>(&grid))
-        return text(density->background());
+        return shortestText(density->background());
     const openvdb::Vec3s colour = dynamic_cast<const openvdb::Vec3SGrid&>(grid).background();
-    return "(" + text(colour[0]) + ", " + text(colour[1]) + ", " + text(colour[2]) + ")";
+    return "(" + shortestText(colour[0]) + ", " + shortestText(colour[1]) + ", " +
+           shortestText(colour[2]) + ")";
 }
-bool isVectorGrid(const openvdb::GridBase& grid) { return grid.isType<openvdb::Vec3SGrid>(); }
 
 // The grids a conversion reads, and which of their components feeds each output channel.
 struct GridPlan {
     std::vector<std::string> grids;
-    std::vector<bool> vector;
     std::array<ChannelSource, kRgbaChannels> channels;
     // A channel map: an empty grid in it reads as its background. A lone grid must hold voxels.
     bool mapped = false;
 
-    int add(const std::string& name, bool isVector) {
+    // The grid's place in `grids`, each grid read once however many channels it feeds.
+    int add(const std::string& name) {
         const auto found = std::find(grids.begin(), grids.end(), name);
         if (found != grids.end()) return int(found - grids.begin());
         grids.push_back(name);
-        vector.push_back(isVector);
         return int(grids.size()) - 1;
     }
 };
@@ -75,11 +70,11 @@ struct GridPlan {
 GridPlan loneGridPlan(const openvdb::GridBase& grid, const std::string& path) {
     GridPlan plan;
     if (isFloatGrid(grid)) {
-        plan.add(grid.getName(), false);
+        plan.add(grid.getName());
         plan.channels = {ChannelSource{0, 0}, ChannelSource{0, 0}, ChannelSource{0, 0},
                          ChannelSource{0, 0}};
     } else if (isVectorGrid(grid)) {
-        plan.add(grid.getName(), true);
+        plan.add(grid.getName());
         plan.channels = {ChannelSource{0, 0}, ChannelSource{0, 1}, ChannelSource{0, 2},
                          ChannelSource{}};
     } else {
@@ -118,8 +113,8 @@ GridPlan planGrids(const openvdb::GridPtrVec& grids, const std::string& path,
                                       "); choose one with --grid, or map them with --grid "
                                       "CHANNEL=NAME");
         GridPlan plan;
-        plan.add((*colour)->getName(), true);
-        plan.add((*alpha)->getName(), false);
+        plan.add((*colour)->getName());
+        plan.add((*alpha)->getName());
         plan.channels = {ChannelSource{0, 0}, ChannelSource{0, 1}, ChannelSource{0, 2},
                          ChannelSource{1, 0}};
         return plan;
@@ -137,7 +132,7 @@ GridPlan planGrids(const openvdb::GridPtrVec& grids, const std::string& path,
                                          grid->valueType() + " values; " +
                                          (mapping.vector ? "rgb= takes a vec3s grid"
                                                          : "r=, g=, b= and a= take float grids"));
-        const int index = plan.add(mapping.grid, mapping.vector);
+        const int index = plan.add(mapping.grid);
         for (std::size_t i = 0; i < mapping.channels.size(); ++i)
             plan.channels[std::size_t(mapping.channels[i])] = {index, mapping.vector ? int(i) : 0};
     }
