@@ -114,6 +114,16 @@ inline const std::vector<std::string>& generatedFiles() {
 }
 }  // namespace node
 
+// fuzz_tool_input: a byte choosing the parser, then that parser's text or bytes. A new parser
+// takes the next value; a byte that names none is ignored, so stored inputs keep their meaning.
+namespace toolinput {
+enum Parser : std::uint8_t {
+    kFrameList,     // the text of --frames
+    kNumberedName,  // a file name with a frame field
+    kForeignGrid,   // a Mitsuba-style grid file
+};
+}  // namespace toolinput
+
 [[noreturn]] inline void fail(const char* condition, const char* file, int line) {
     std::fprintf(stderr, "%s:%d: invariant failed: %s\n", file, line, condition);
     std::abort();

@@ -1,8 +1,10 @@
 // Writes the fuzzers' seed corpora: OUT/loader holds one input per load outcome (every code
 // and a success for 3, 4 and 5 channels), OUT/node a few operation sequences over the node's
-// generated files and hostile names.
+// generated files and hostile names, OUT/tool_input frame lists, numbered names and grids,
+// good and bad, for each of the tool's parsers.
 //
 // usage: make_fuzz_corpus OUT
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +22,7 @@ using fuzzinput::ByteWriter;
 using testfiles::VolumeHeaderFields;
 namespace loader = fuzzinput::loader;
 namespace ops = fuzzinput::node;
+namespace parsers = fuzzinput::toolinput;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -143,6 +146,62 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> nodeSeeds() {
     };
 }
 
+std::vector<std::uint8_t> toolInput(parsers::Parser parser, const std::string& text) {
+    return ByteWriter().put(std::uint8_t{parser}).putBytes({text.begin(), text.end()}).bytes();
+}
+
+// A grid header, then `values` float32 values whatever the header asks for.
+std::vector<std::uint8_t> gridInput(std::int32_t encoding, std::array<std::int32_t, 3> size,
+                                    std::int32_t channels, std::size_t values) {
+    ByteWriter grid;
+    grid.put(std::uint8_t{parsers::kForeignGrid}).putBytes({'V', 'O', 'L', 3}).put(encoding);
+    for (std::int32_t extent : size) grid.put(extent);
+    grid.put(channels);
+    for (float bound : {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f}) grid.put(bound);
+    for (std::size_t i = 0; i < values; ++i) grid.put(float(i % 5) / 4);
+    return grid.bytes();
+}
+
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> toolInputSeeds() {
+    struct TextSeed {
+        parsers::Parser parser;
+        const char* name;
+        const char* text;
+    };
+    const TextSeed texts[] = {
+        {parsers::kFrameList, "frames-range", "1001-1100"},
+        {parsers::kFrameList, "frames-one", "7"},
+        {parsers::kFrameList, "frames-step", "1-100x4"},
+        {parsers::kFrameList, "frames-list", "7,1-3,2,5-9x2"},
+        {parsers::kFrameList, "frames-backwards", "9-3"},
+        {parsers::kFrameList, "frames-step-alone", "5x2"},
+        {parsers::kFrameList, "frames-too-many", "1-999999999"},
+        {parsers::kFrameList, "frames-empty-item", "1,,2"},
+        {parsers::kNumberedName, "name-hashes", "f.####.vol"},
+        {parsers::kNumberedName, "name-two-hashes", "f.##.vol"},
+        {parsers::kNumberedName, "name-lone-hash", "f.#.vol"},
+        {parsers::kNumberedName, "name-mixed", "f.#@.vol"},
+        {parsers::kNumberedName, "name-ats", "f.@@@.vol"},
+        {parsers::kNumberedName, "name-zero-padded", "f.%04d.vol"},
+        {parsers::kNumberedName, "name-space-padded", "f.%4d.vol"},
+        {parsers::kNumberedName, "name-printf", "f.%d.vol"},
+        {parsers::kNumberedName, "name-per-frame", "f.####/z_%03d.png"},
+        {parsers::kNumberedName, "name-no-field", "f.%%x.vol"},
+    };
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds;
+    for (const TextSeed& seed : texts)
+        seeds.emplace_back(seed.name, toolInput(seed.parser, seed.text));
+    seeds.insert(seeds.end(), {
+                                  {"grid-density", gridInput(1, {2, 3, 4}, 1, 24)},
+                                  {"grid-colour", gridInput(1, {2, 2, 2}, 3, 24)},
+                                  {"grid-half-floats", gridInput(2, {2, 2, 2}, 4, 32)},
+                                  {"grid-no-extent", gridInput(1, {0, 2, 2}, 1, 0)},
+                                  {"grid-values-short", gridInput(1, {4, 4, 4}, 1, 10)},
+                                  {"grid-two-channels", gridInput(1, {1, 1, 1}, 2, 2)},
+                              });
+    return seeds;
+}
+
 void writeSeeds(const std::filesystem::path& folder,
                 const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& seeds) {
     std::filesystem::create_directories(folder);
@@ -158,5 +217,6 @@ int main(int argc, char** argv) {
     }
     writeSeeds(std::filesystem::path(argv[1]) / "loader", loaderSeeds());
     writeSeeds(std::filesystem::path(argv[1]) / "node", nodeSeeds());
+    writeSeeds(std::filesystem::path(argv[1]) / "tool_input", toolInputSeeds());
     return 0;
 }

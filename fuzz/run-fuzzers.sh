@@ -5,7 +5,7 @@
 #
 # usage: fuzz/run-fuzzers.sh [SECONDS_PER_TARGET] [TARGET...]
 #   SECONDS_PER_TARGET  defaults to 60
-#   TARGET              fuzz_loader and/or fuzz_node; both by default
+#   TARGET              fuzz_loader, fuzz_node and/or fuzz_tool_input; all three by default
 # environment:
 #   VOXLUM_FUZZ_BUILD   build folder (default: build/fuzz); inputs that found new coverage
 #                       are kept in its corpus/ folder and reused by the next run
@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_loader fuzz_node)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_loader fuzz_node fuzz_tool_input)
 build=${VOXLUM_FUZZ_BUILD:-$root/build/fuzz}
 jobs=${JOBS:-$(nproc)}
 
@@ -33,19 +33,27 @@ rm -rf "$seeds"
 "$build/fuzz/make_fuzz_corpus" "$seeds"
 mkdir -p "$build/findings"
 
-# Loader inputs carry a whole 4 KiB header; node inputs are short operation sequences.
-declare -A max_len=([fuzz_loader]=16384 [fuzz_node]=4096)
-declare -A seed_folder=([fuzz_loader]=loader [fuzz_node]=node)
+# Loader inputs carry a whole 4 KiB header; node inputs are short operation sequences, tool
+# inputs short texts and small grids.
+declare -A max_len=([fuzz_loader]=16384 [fuzz_node]=4096 [fuzz_tool_input]=4096)
+declare -A seed_folder=([fuzz_loader]=loader [fuzz_node]=node [fuzz_tool_input]=tool_input)
+declare -A dictionary=([fuzz_loader]=vol.dict [fuzz_node]=vol.dict
+                       [fuzz_tool_input]=tool_input.dict)
+# Value profiles would keep frame lists that differ only in a range's end as new inputs, and each
+# of the longest takes a second to parse under coverage tracing; the dictionary and the compare
+# tracing find the parsers' constants without them.
+declare -A value_profile=([fuzz_loader]=1 [fuzz_node]=1 [fuzz_tool_input]=0)
 
-# The targets run side by side, one per core, each for the full time; each one's output is
-# shown once it has finished.
+# The targets run side by side, each for the full time; each one's output is shown once it has
+# finished.
 declare -A pids
 for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
     mkdir -p "$corpus"
     "$build/fuzz/$target" "$corpus" "$seeds/${seed_folder[$target]}" \
-        -dict="$root/fuzz/vol.dict" -max_total_time="$seconds" -max_len="${max_len[$target]}" \
-        -rss_limit_mb=2048 -timeout=10 -use_value_profile=1 -print_final_stats=1 \
+        -dict="$root/fuzz/${dictionary[$target]}" -max_total_time="$seconds" \
+        -max_len="${max_len[$target]}" -use_value_profile="${value_profile[$target]}" \
+        -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$build/findings/$target-" >"$build/$target.log" 2>&1 &
     pids[$target]=$!
 done

@@ -17,8 +17,8 @@ configure_build_test() {
 
 configure_build_test asan
 
-# Fuzz the loader and the node for a minute each (clang, ASan + UBSan, libFuzzer); fails on any
-# finding.
+# Fuzz the loader, the node and the tool's input parsers for a minute each (clang, ASan +
+# UBSan, libFuzzer); fails on any finding.
 bash fuzz/run-fuzzers.sh 60
 
 configure_build_test tsan
