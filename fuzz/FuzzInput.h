@@ -121,6 +121,10 @@ enum Parser : std::uint8_t {
     kFrameList,     // the text of --frames
     kNumberedName,  // a file name with a frame field
     kForeignGrid,   // a Mitsuba-style grid file
+    kGridMap,       // the values of --grid, one per word
+    kBounds,        // the words of --bounds
+    kIndexBounds,   // the words of --index-bounds
+    kRanges,        // occurrences of --range, split at ';', each its words
 };
 }  // namespace toolinput
 

@@ -1,8 +1,10 @@
-// Fuzzes what the voxlum tool parses from its users: frame lists, numbered file names and the
-// header and values of Mitsuba-style grids. The first byte picks the parser, the rest is its
+// Fuzzes what the voxlum tool parses from its users: frame lists, numbered file names, the
+// header and values of Mitsuba-style grids, and the grid maps, boxes and value ranges of
+// OpenVDB conversions. The first byte picks the parser, the rest is its
 // input. A parser must refuse its input with a ToolError about that input, or accept it with
 // results that hold together; any other exception is a finding too.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include "ForeignVolume.h"
 #include "FramePattern.h"
 #include "FuzzInput.h"
+#include "GridOptions.h"
 #include "ToolError.h"
 #include "VolumeFiles.h"
 
@@ -121,6 +124,75 @@ void checkForeignGrid(const std::vector<unsigned char>& bytes) {
     FUZZ_CHECK(kForeignHeaderSize + 4 * lattice.values.size() <= bytes.size());
 }
 
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
+        parts.push_back(text.substr(start, end - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// Runs `parse`; a refusal must be a UsageError naming `option`. Returns whether it accepted.
+template <typename Parse>
+bool parsedOrRefused(const std::string& option, Parse parse) {
+    try {
+        parse();
+        return true;
+    } catch (const UsageError& error) {
+        FUZZ_CHECK(std::string(error.what()).rfind(option, 0) == 0);
+        return false;
+    }
+}
+
+void checkGridMap(const std::vector<std::string>& values) {
+    GridSelection selection;
+    if (!parsedOrRefused("--grid", [&] { selection = parseGridSelection(values); })) return;
+    FUZZ_CHECK(selection.lone.empty() || selection.map.empty());
+    std::set<int> channels;
+    std::size_t mapped = 0;
+    for (const GridMapping& mapping : selection.map) {
+        FUZZ_CHECK(!mapping.grid.empty());
+        FUZZ_CHECK(mapping.channels.size() == (mapping.vector ? 3u : 1u));
+        channels.insert(mapping.channels.begin(), mapping.channels.end());
+        mapped += mapping.channels.size();
+    }
+    FUZZ_CHECK(channels.size() == mapped);
+    FUZZ_CHECK(channels.empty() || (*channels.begin() >= 0 && *channels.rbegin() < kRgbaChannels));
+}
+
+void checkBounds(const std::vector<std::string>& words) {
+    BoundsChoice bounds;
+    if (!parsedOrRefused("--bounds", [&] { bounds = parseBounds(words); })) return;
+    if (bounds.kind != BoundsChoice::Kind::kWorld) {
+        FUZZ_CHECK(words.size() == 1);
+        return;
+    }
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        FUZZ_CHECK(bounds.world.min[axis] < bounds.world.max[axis]);
+    // A box printed by `voxlum bounds` reads back as the very same box.
+    const BoundsChoice again = parseBounds(split(formatBox(bounds.world), ' '));
+    FUZZ_CHECK(again.world.min == bounds.world.min && again.world.max == bounds.world.max);
+}
+
+void checkIndexBounds(const std::vector<std::string>& words) {
+    BoundsChoice bounds;
+    if (!parsedOrRefused("--index-bounds", [&] { bounds = parseIndexBounds(words); })) return;
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        FUZZ_CHECK(bounds.firstIndex[axis] <= bounds.lastIndex[axis]);
+}
+
+void checkRanges(const std::string& text) {
+    std::vector<std::vector<std::string>> occurrences;
+    for (const std::string& occurrence : split(text, ';'))
+        occurrences.push_back(split(occurrence, ' '));
+    ChannelRanges ranges;
+    if (!parsedOrRefused("--range", [&] { ranges = parseRanges(occurrences); })) return;
+    for (const ValueRange& range : ranges)
+        FUZZ_CHECK(range.automatic || (std::isfinite(range.low) && range.low < range.high &&
+                                       std::isfinite(range.high)));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -138,6 +210,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case layout::kForeignGrid:
             checkForeignGrid(rest);
+            break;
+        case layout::kGridMap:
+            checkGridMap(split(text, ' '));
+            break;
+        case layout::kBounds:
+            checkBounds(split(text, ' '));
+            break;
+        case layout::kIndexBounds:
+            checkIndexBounds(split(text, ' '));
+            break;
+        case layout::kRanges:
+            checkRanges(text);
             break;
         default:
             break;

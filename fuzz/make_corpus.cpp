@@ -187,6 +187,20 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> toolInputSeeds() 
         {parsers::kNumberedName, "name-printf", "f.%d.vol"},
         {parsers::kNumberedName, "name-per-frame", "f.####/z_%03d.png"},
         {parsers::kNumberedName, "name-no-field", "f.%%x.vol"},
+        {parsers::kGridMap, "map-blender", "r=color_r g=color_g b=color_b a=density"},
+        {parsers::kGridMap, "map-houdini", "rgb=Cd a=density"},
+        {parsers::kGridMap, "map-lone", "density"},
+        {parsers::kGridMap, "map-twice", "rgb=Cd g=density"},
+        {parsers::kBounds, "bounds-union", "union"},
+        {parsers::kBounds, "bounds-domain", "domain"},
+        {parsers::kBounds, "bounds-world", "-1.925 -2.025 -2.025 12.025 2.025 2.025"},
+        {parsers::kBounds, "bounds-flat", "0 0 0 0 1 1"},
+        {parsers::kIndexBounds, "index-bounds", "0 0 0 127 63 31"},
+        {parsers::kIndexBounds, "index-bounds-inverted", "0 0 5 9 9 4"},
+        {parsers::kRanges, "ranges-one", "0 2.5"},
+        {parsers::kRanges, "ranges-auto", "auto"},
+        {parsers::kRanges, "ranges-channels", "rgb=0 5;a=auto;r=1e-3 7"},
+        {parsers::kRanges, "ranges-empty", "2 2"},
     };
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> seeds;
     for (const TextSeed& seed : texts)
