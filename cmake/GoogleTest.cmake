@@ -1,6 +1,7 @@
 # GoogleTest: native builds link Debian's prebuilt library (libstdc++'s ABI, which both g++ and
 # clang++ use here; the sanitizers need no instrumented copy of it). Cross-compilers build it from
-# Debian's source package.
+# Debian's source package, and so do 32-bit builds: the package's version file refuses its 64-bit
+# library to them.
 if(NOT CMAKE_CROSSCOMPILING)
   find_package(GTest CONFIG QUIET)
 endif()

@@ -10,6 +10,7 @@ PACKAGES=(
     libopenimageio-dev openimageio-tools libopenvdb-dev libopenvdb-tools libnanovdb-dev libcli11-dev
     libboost-dev nlohmann-json3-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
+    g++-multilib qemu-user
 )
 missing=()
 for package in "${PACKAGES[@]}"; do

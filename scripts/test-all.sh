@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine, then builds and runs every test: an AddressSanitizer +
 # UndefinedBehaviorSanitizer build, bounded fuzzing runs, a ThreadSanitizer build of the
-# concurrency tests, the release build and the Windows builds, all with warnings as errors.
+# concurrency tests, the release build, a 32-bit x86 build and the Windows builds, all with
+# warnings as errors.
 # Each build is a preset of CMakePresets.json, in build/<preset>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,5 +25,7 @@ bash fuzz/run-fuzzers.sh 60
 configure_build_test tsan
 # Before the Windows builds: its tool draws their icons.
 configure_build_test release
+# The 32-bit module's own code run: its arithmetic, pointers and address space.
+configure_build_test linux32
 
 bash scripts/test-windows.sh

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cfloat>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,17 @@
 #include <mutex>
 
 #include "ReaderGuard.h"
+
+// Samples are exact, and the same on every build, only where float and double operations round
+// to their own precision. On 32-bit x86 that takes SSE2: the x87 unit keeps extended precision
+// between operations.
+#if defined(_MSC_VER) && defined(_M_IX86) && _M_IX86_FP < 2
+#error "32-bit x86 builds need SSE2 arithmetic for exact samples: compile with /arch:SSE2"
+#elif defined(__i386__) && !(defined(__SSE2_MATH__) && FLT_EVAL_METHOD == 0)
+#error "32-bit x86 builds need SSE2 arithmetic for exact samples: compile with -msse2 -mfpmath=sse"
+#elif FLT_EVAL_METHOD != 0
+#error "exact samples need arithmetic without excess precision: FLT_EVAL_METHOD must be 0"
+#endif
 
 // Voxels per axis of the lattice the sampler addresses, whatever the file's header says.
 constexpr std::int32_t kVolumeGridSize = 128;

@@ -4,7 +4,3 @@ set(CMAKE_SYSTEM_PROCESSOR x86)
 set(VOXLUM_MINGW_TRIPLE i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
-# Float and double arithmetic in SSE2 registers: the x87 unit keeps extended precision between
-# operations, which would change the sampler's results from those of 64-bit builds.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
