@@ -10,10 +10,10 @@
 
 #include "VoxelVolume.h"
 
-// AVX kernels need GCC or Clang on x86. GCC targeting Windows cannot keep the stack aligned
-// to 32 bytes for spilled AVX registers, so those builds keep to the SSE2 and portable kernels.
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && \
-    (!defined(_WIN32) || defined(__clang__))
+// AVX kernels need GCC or Clang on x86-64. GCC targeting Windows cannot keep the stack aligned
+// to 32 bytes for spilled AVX registers, so those builds keep to the SSE2 and portable kernels,
+// and so do 32-bit builds, as the 32-bit modules the hosts load are built for Windows.
+#if defined(__x86_64__) && defined(__GNUC__) && (!defined(_WIN32) || defined(__clang__))
 #define VOXLUM_X86_KERNELS 1
 #else
 #define VOXLUM_X86_KERNELS 0
