@@ -291,7 +291,7 @@ void addCacheOptions(CLI::App& command, CacheWords& words) {
         ->expected(1, 2);
 }
 
-// "--bounds auto smoke.vdb" leaves the input among the option's words: a word that ends a
+// "--bounds union smoke.vdb" leaves the input among the option's words: a word that ends a
 // single-word form is the input when none was given.
 void reclaimInput(std::string& input, std::vector<std::string>& words) {
     if (input.empty() && words.size() == 2 && (words[0] == "union" || words[0] == "domain")) {

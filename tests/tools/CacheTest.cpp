@@ -308,6 +308,20 @@ INSTANTIATE_TEST_SUITE_P(Caches, Mapped, testing::ValuesIn(kMapped),
                              return std::string(testCase.param.name);
                          });
 
+// A single-word form ("auto", "union") followed by the input: the word after it is the input.
+TEST(Cache, InputMayFollowAWordOfAnOption) {
+    const testfiles::ScratchFolder folder;
+    houdiniLike(folder.file("smoke.vdb"));
+    const tooltest::ToolRun run =
+        runVoxlum(folder.path(),
+                  "convert --range auto smoke.vdb --bounds union --grid rgb=Cd "
+                  "--grid a=density -o out.vol");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const VolumeBody volume = tooltest::readVolume(folder.file("out.vol"));
+    const unsigned char* voxel = volume.at(64, 64, 64);
+    EXPECT_EQ(std::vector<int>(voxel, voxel + 4), (std::vector<int>{255, 128, 64, 255}));
+}
+
 class MovingSequence : public testing::Test {
   protected:
     void SetUp() override {
