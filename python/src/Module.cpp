@@ -34,23 +34,18 @@ using ByteArray = py::array_t<std::uint8_t, py::array::c_style>;
 std::string describeShape(const py::array& array) { return py::str(array.attr("shape")); }
 std::string describeType(const py::array& array) { return py::str(array.dtype()); }
 
-// `value` as a NumPy array, or a TypeError naming `what`.
-py::array asArray(const py::object& value, const char* what) {
-    py::array array = py::array::ensure(value);
-    if (!array) throw py::type_error(std::string(what) + " must be an array or array-like");
-    return array;
-}
+// Conversions keep NumPy's own exception, such as a MemoryError for a copy too large.
 
 // Real numbers as float32: floats and integers are converted (a copy unless they are float32
 // already); booleans, complex numbers and anything else are refused.
 FloatArray realFloats(const py::object& value, const char* what) {
-    const py::array array = asArray(value, what);
+    const py::array array(value);
     const char kind = array.dtype().kind();
     if (kind != 'f' && kind != 'i' && kind != 'u') {
         throw py::type_error(std::string(what) + " must hold real numbers; got " +
                              describeType(array));
     }
-    return FloatArray::ensure(array);
+    return FloatArray(array);
 }
 
 FloatArray texturePoints(const py::object& points) {
@@ -79,7 +74,7 @@ std::vector<py::ssize_t> voxelShape(std::int32_t channels) {
 // Voxels to write: uint8 of shape (128, 128, 128, 3 or 4), in C order (a copy when they are
 // not).
 ByteArray volumeVoxels(const py::object& voxels) {
-    const py::array array = asArray(voxels, "voxels");
+    const py::array array(voxels);
     if (!array.dtype().is(py::dtype::of<std::uint8_t>())) {
         const std::string given = describeType(array);
         throw py::type_error(array.dtype().kind() == 'f'
@@ -96,7 +91,7 @@ ByteArray volumeVoxels(const py::object& voxels) {
             "[z, y, x, channel]; got " +
             describeShape(array));
     }
-    return ByteArray::ensure(array);
+    return ByteArray(array);
 }
 
 // A path as the system takes it: str, bytes or os.PathLike, encoded as open() encodes it.
@@ -151,11 +146,11 @@ void writeVolume(const py::object& path, const py::object& voxels) {
 }
 
 py::array_t<std::uint8_t> bytesFromFloats(const py::object& values) {
-    const py::array array = asArray(values, "values");
+    const py::array array(values);
     if (array.dtype().kind() != 'f') {
         throw py::type_error("from_float takes floating-point values; got " + describeType(array));
     }
-    const FloatArray floats = FloatArray::ensure(array);
+    const FloatArray floats(array);
     py::array_t<std::uint8_t> bytes(
         std::vector<py::ssize_t>(floats.shape(), floats.shape() + floats.ndim()));
     const auto count = static_cast<std::size_t>(floats.size());
