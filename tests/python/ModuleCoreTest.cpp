@@ -155,13 +155,6 @@ TEST_P(ModuleSampling, EveryBatchLengthGivesTheScalarSamplersBits) {
     }
 }
 
-TEST_P(ModuleSampling, TheRecordsAreTheFilesBody) {
-    const voxlumpy::LoadedVolume loaded(path_);
-    ASSERT_EQ(loaded.channels(), GetParam());
-    const std::vector<unsigned char> body = testfiles::randomBody(GetParam(), 40);
-    EXPECT_TRUE(std::equal(body.begin(), body.end(), loaded.records()));
-}
-
 INSTANTIATE_TEST_SUITE_P(RgbAndRgba, ModuleSampling, testing::Values(3, 4));
 
 using PlacedSampling = PluginTest;
