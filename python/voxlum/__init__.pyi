@@ -6,7 +6,7 @@ import numpy.typing as npt
 
 __version__: str
 
-PathLike = Union[str, bytes, os.PathLike]
+_Path = Union[str, bytes, os.PathLike]
 
 class VolumeError(Exception):
     """A volume file the Voxlum node refuses; the text is the node's error line."""
@@ -30,10 +30,10 @@ class Volume:
     ) -> npt.NDArray[np.float32]:
         """The node's r, g, b, a at (N, 3) points, shape (N, 4), bit for bit."""
 
-def read(path: PathLike) -> Volume:
+def read(path: _Path) -> Volume:
     """Reads a ".vol" file as the Voxlum node does; raises VolumeError when it refuses it."""
 
-def write(path: PathLike, voxels: npt.ArrayLike) -> None:
+def write(path: _Path, voxels: npt.ArrayLike) -> None:
     """Writes uint8 voxels of shape (128, 128, 128, 3 or 4) to a ".vol" file, atomically."""
 
 def from_float(values: npt.ArrayLike) -> npt.NDArray[np.uint8]:
