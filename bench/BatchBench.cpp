@@ -84,6 +84,34 @@ class GuardedBatchKernel {
 
 constexpr std::size_t kBatchSizes[] = {16, 64, 4096};
 
+const std::vector<TexturePoint>& texturePoints(Pattern pattern) {
+    static const auto convert = [](const std::vector<bench::Point>& points) {
+        std::vector<TexturePoint> out;
+        for (const bench::Point& p : points) out.push_back({p[0], p[1], p[2]});
+        return out;
+    };
+    static const std::vector<TexturePoint> coherent = convert(bench::points(Pattern::coherent));
+    static const std::vector<TexturePoint> random = convert(bench::points(Pattern::random));
+    return pattern == Pattern::coherent ? coherent : random;
+}
+
+// A whole pattern in one call of the store's interleaved entry point, as the Python module's
+// Volume.sample makes it (bench/python_sample.py times that on the same volume and points).
+void sampleWholePattern(benchmark::State& state, Pattern pattern) {
+    const VoxelVolume& store = bench::loadedStore();
+    const std::vector<TexturePoint>& points = texturePoints(pattern);
+    std::vector<VoxelSample> samples(points.size());
+    for (auto _ : state) {
+        store.sampleTrilinearBatch(points.size(), points.data(), samples.data());
+        benchmark::DoNotOptimize(samples.data());
+        benchmark::ClobberMemory();
+    }
+    const auto count = static_cast<double>(state.iterations()) * static_cast<double>(points.size());
+    state.SetItemsProcessed(static_cast<std::int64_t>(count));
+    state.counters["per_sample"] =
+        benchmark::Counter(count, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
 namespace bench {
@@ -114,6 +142,12 @@ void registerBatchBenchmarks() {
                                     store.sampleTrilinearBatch(count, u, v, w, r, g, b, a);
                                 });
             })
+            ->Threads(1)
+            ->Threads(2)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(
+            (std::string("sampleTrilinearBatch/interleaved/") + patternName(pattern)).c_str(),
+            [pattern](benchmark::State& state) { sampleWholePattern(state, pattern); })
             ->Threads(1)
             ->Threads(2)
             ->UseRealTime();

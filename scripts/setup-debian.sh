@@ -9,6 +9,7 @@ PACKAGES=(
     googletest libgtest-dev libbenchmark-dev valgrind
     libopenimageio-dev openimageio-tools libopenvdb-dev libopenvdb-tools libnanovdb-dev libcli11-dev
     libboost-dev nlohmann-json3-dev
+    pybind11-dev python3-dev python3-numpy python3-pytest
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
     g++-multilib qemu-user
 )

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,11 +16,14 @@ std::string cannotWrite(int error) {
 
 namespace {
 
-// The same folder keeps the final rename on one file system, where it is atomic.
+// The same folder keeps the final rename on one file system, where it is atomic. The process id
+// and a count of the names given keep threads, and processes, writing one path apart.
 std::string temporaryPathFor(const std::string& path) {
+    static std::atomic<unsigned long long> namesGiven{0};
+    const std::string suffix =
+        std::to_string(::getpid()) + "-" + std::to_string(namesGiven.fetch_add(1));
     const std::filesystem::path target(path);
-    return (target.parent_path() /
-            ("." + target.filename().string() + ".partial-" + std::to_string(::getpid())))
+    return (target.parent_path() / ("." + target.filename().string() + ".partial-" + suffix))
         .string();
 }
 

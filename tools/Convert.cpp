@@ -33,11 +33,6 @@ std::array<int, 3> parseRawSize(const std::string& text) {
     return size;
 }
 
-unsigned char toByte(float value) {
-    if (!(value > 0.0f)) return 0;  // also NaN
-    return static_cast<unsigned char>(std::lround(std::min(value, 255.0f)));
-}
-
 // Lattice values are source values times 255, so the range [0, 1] leaves them as they are.
 struct ByteMapping {
     float offset;

@@ -2,6 +2,8 @@
 // that turns it into a file.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,6 +40,13 @@ class VoxelGrid {
     int channels_;
     std::vector<unsigned char> bytes_;
 };
+
+// A value on the byte scale (0 to 255) as the byte a volume stores: rounded to nearest, clamped,
+// NaN to 0.
+inline unsigned char toByte(float value) {
+    if (!(value > 0.0f)) return 0;  // also NaN
+    return static_cast<unsigned char>(std::lround(std::min(value, 255.0f)));
+}
 
 // The 4096-byte header the loader accepts for a 128^3 body of `channels` channels.
 std::vector<unsigned char> volumeHeader(int channels);

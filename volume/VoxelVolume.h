@@ -105,6 +105,14 @@ class VoxelVolume {
     void sampleTrilinearBatch(std::size_t count, const TexturePoint* points,
                               VoxelSample* samples) const;
 
+    // The records of the volume in use, 128^3 of channelCount() bytes in file order (x
+    // fastest), or null while the store holds none. They stay as they are until the store loads
+    // another volume or goes away, so a caller that does neither may read them at any time.
+    const unsigned char* records() const {
+        const VoxelBlock* block = block_.load(std::memory_order_acquire);
+        return block ? block->bytes.get() : nullptr;
+    }
+
     // Channels of the volume in use, 0 before the first successful load.
     std::int32_t channelCount() const { return channelCount_.load(std::memory_order_acquire); }
     bool hasVolume() const { return block_.load(std::memory_order_acquire) != nullptr; }

@@ -188,6 +188,13 @@ TEST_F(Rendered, InstalledModuleRendersThroughThePluginFoundByItsBareName) {
           "/plug-ins", "/plug-ins/Voxlum.so", "/scripts", "/scripts/AEVoxlumTemplate.mel",
           "/scripts/voxlumCreateTexture.mel", "/voxlum.mod"})
         expected.push_back(VOXLUM_MODULE_FOLDER + std::string(entry));
+#ifdef VOXLUM_PYTHON_EXTENSION
+    for (const char* entry :
+         {"/python", "/python/voxlum", "/python/voxlum/__init__.py", "/python/voxlum/__init__.pyi",
+          "/python/voxlum/py.typed", "/python/voxlum/" VOXLUM_PYTHON_EXTENSION})
+        expected.push_back(VOXLUM_MODULE_FOLDER + std::string(entry));
+    std::sort(expected.begin(), expected.end());
+#endif
     EXPECT_EQ(tooltest::folderListing(folder_.path() / "unpacked"), expected);
 
     unsetenv("MAYA_PLUG_IN_PATH");
