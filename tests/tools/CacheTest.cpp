@@ -329,10 +329,11 @@ class MovingSequence : public testing::Test {
             tooltest::writeVdbFile(folder_.file(frameName("ball.", frame, ".vdb")),
                                    {densityBall({{20 + 7 * frame, 30, 30 - 3 * frame}, 5})});
     }
-    std::vector<std::string> volumes(const std::string& prefix) const {
+    std::vector<std::string> volumes(const std::string& prefix,
+                                     const std::string& suffix = ".vol") const {
         std::vector<std::string> contents;
         for (int frame = 1; frame <= 7; ++frame) {
-            std::ifstream in(folder_.file(frameName(prefix, frame, ".vol")), std::ios::binary);
+            std::ifstream in(folder_.file(frameName(prefix, frame, suffix)), std::ios::binary);
             contents.emplace_back(std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>());
         }
@@ -349,20 +350,35 @@ class MovingSequence : public testing::Test {
     testfiles::ScratchFolder folder_;
 };
 
-// Frames run side by side, yet write the same bytes and print the same lines in the same order,
-// a failed frame included.
+// Frames, and a picture's rows, run side by side, yet write the same bytes and print the same
+// lines in the same order, a failed frame included.
 TEST_F(MovingSequence, SeveralThreadsMatchOne) {
-    const std::string convert = " convert ball.####.vdb -o out.####.vol --frames 1-7 --range auto";
-    const tooltest::ToolRun one = runVoxlum(folder_.path(), "-v --threads 1" + convert);
-    const std::vector<std::string> written = volumes("out.");
-    const tooltest::ToolRun two = runVoxlum(folder_.path(), "-v --threads 2" + convert);
-    EXPECT_EQ(one.exitCode, 3);
-    EXPECT_EQ(two.exitCode, 3);
-    EXPECT_EQ(one.out, two.out);
-    EXPECT_EQ(one.err, two.err);
-    EXPECT_NE(one.out.find("wrote out.0006.vol from ball.0006.vdb"), std::string::npos);
-    EXPECT_EQ(differentFrames(volumes("out."), written), std::vector<int>{});
-    EXPECT_FALSE(written.front().empty());
+    const struct {
+        const char* command;
+        const char* prefix;  // of the files written
+        const char* suffix;
+    } commands[] = {
+        {"convert ball.####.vdb -o out.####.vol --frames 1-7 --range auto", "out.", ".vol"},
+        {"render out.####.vol -o pic.####.png --size 24 --frames 1-7", "pic.", ".png"},
+        {"render out.####.vol -o direct.####.png --size 24 --frames 1-7 --direct", "direct.",
+         ".png"},
+        {"info out.####.vol --frames 1-7 --json", "", ""},
+    };
+    for (const auto& c : commands) {
+        const std::string command = c.command;
+        const tooltest::ToolRun one = runVoxlum(folder_.path(), "-v --threads 1 " + command);
+        const std::vector<std::string> written = volumes(c.prefix, c.suffix);
+        const tooltest::ToolRun two = runVoxlum(folder_.path(), "-v --threads 2 " + command);
+        EXPECT_EQ(one.exitCode, 3) << command;
+        EXPECT_EQ(two.exitCode, 3) << command;
+        EXPECT_EQ(one.out, two.out) << command;
+        EXPECT_EQ(one.err, two.err) << command;
+        EXPECT_NE(one.err.find("1 of 7 frames failed: 7"), std::string::npos) << command;
+        if (*c.prefix == 0) continue;
+        EXPECT_EQ(differentFrames(volumes(c.prefix, c.suffix), written), std::vector<int>{})
+            << command;
+        EXPECT_FALSE(written.front().empty()) << command;
+    }
 }
 
 // The recipe for a render farm: the union once, then each task's frames over it; the volumes
