@@ -9,17 +9,17 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
+// After what standard output holds so far, so that the two streams read in order on a terminal.
+void printLine(const char* kind, const std::string& message) {
+    std::cout.flush();
+    std::cerr << "voxlum: " << kind << ": " << message << '\n';
+}
+
 }  // namespace
 
-void printError(const std::string& message) {
-    std::cout.flush();
-    std::cerr << "voxlum: error: " << message << '\n';
-}
+void printError(const std::string& message) { printLine("error", message); }
 
-void printWarning(const std::string& message) {
-    std::cout.flush();
-    std::cerr << "voxlum: warning: " << message << '\n';
-}
+void printWarning(const std::string& message) { printLine("warning", message); }
 
 ProgressBar::ProgressBar(std::string label, bool wanted)
     : label_(std::move(label)), shown_(wanted && ::isatty(STDERR_FILENO) == 1) {}

@@ -292,8 +292,11 @@ class VdbFile {
         });
     }
 
-    // The grids without their trees, in the file's order.
-    const openvdb::GridPtrVec& grids() const { return *metadata_; }
+    // The grid `name` of the plan, without its tree.
+    const openvdb::GridBase& header(const std::string& name) const {
+        return **std::find_if(metadata_->begin(), metadata_->end(),
+                              [&](auto& grid) { return grid->getName() == name; });
+    }
     GridPlan plan(const GridSelection& selection) const {
         return planGrids(*metadata_, path_, selection);
     }
@@ -308,11 +311,8 @@ class VdbFile {
 
     // Without a tree: the metadata OpenVDB writes with every grid; else its tree's.
     openvdb::CoordBBox activeVoxels(const std::string& name) {
-        const openvdb::GridBase& header =
-            **std::find_if(metadata_->begin(), metadata_->end(),
-                           [&](auto& grid) { return grid->getName() == name; });
-        const auto min = vec3iMetadata(header, kActiveMinName);
-        const auto max = vec3iMetadata(header, kActiveMaxName);
+        const auto min = vec3iMetadata(header(name), kActiveMinName);
+        const auto max = vec3iMetadata(header(name), kActiveMaxName);
         if (min && max) return {openvdb::Coord(*min), openvdb::Coord(*max)};
         openvdb::CoordBBox box;
         guarded([&] { box = file_.readGrid(name)->evalActiveVoxelBoundingBox(); });
@@ -344,6 +344,14 @@ std::vector<PlacedGrid> placeGrids(VdbFile& file, const GridPlan& plan, const st
     for (std::size_t i = 0; i < trees.size(); ++i)
         placed.push_back({trees[i], maps[i], trees[i]->evalActiveVoxelBoundingBox()});
     return placed;
+}
+
+// The grids' active voxels together, in world space.
+WorldBox activeBoxOf(const std::vector<PlacedGrid>& grids) {
+    WorldBox box = WorldBox::nothing();
+    for (const PlacedGrid& placed : grids)
+        if (!placed.active.empty()) box = box.united(worldBoxOf(placed.active, placed.map));
+    return box;
 }
 
 // The box `options` gives, or the grids' own active voxels, `active`.
@@ -379,17 +387,14 @@ WorldBox boxFor(const std::vector<PlacedGrid>& grids, const GridPlan& plan,
     const auto warn = [&](const std::string& warning) {
         if (report) report->warnings.push_back(path + ": " + warning);
     };
-    WorldBox active = WorldBox::nothing();
     for (const PlacedGrid& placed : grids) {
-        if (!placed.active.empty()) {
-            active = active.united(worldBoxOf(placed.active, placed.map));
-            continue;
-        }
+        if (!placed.active.empty()) continue;
         const std::string empty = "grid \"" + placed.grid->getName() + "\" has no active voxels";
         if (!plan.mapped && options.bounds.kind == BoundsChoice::Kind::kActive)
             throw ToolError(path, empty);
         warn(empty + "; it reads as its background value " + backgroundText(*placed.grid));
     }
+    const WorldBox active = activeBoxOf(grids);
     const WorldBox box = chosenBox(grids, active, options, path);
     if (!active.empty() && !overlap(box, active))
         warn("the box " + formatBox(box) + " holds none of the active voxels (" +
@@ -502,9 +507,7 @@ FrameFindings surveyFrame(const std::string& path, const ConvertOptions& options
         if (wantValues) {
             const std::vector<PlacedGrid> grids =
                 placeGrids(file, plan, path, BoundsChoice::Kind::kUnion);
-            for (const PlacedGrid& placed : grids)
-                if (!placed.active.empty())
-                    findings.box = findings.box.united(worldBoxOf(placed.active, placed.map));
+            findings.box = activeBoxOf(grids);
             for (std::size_t c = 0; c < findings.values.size(); ++c)
                 if (plan.channels[c].lattice >= 0)
                     findings.values[c] =
@@ -513,10 +516,7 @@ FrameFindings surveyFrame(const std::string& path, const ConvertOptions& options
             for (const std::string& name : plan.grids) {
                 const openvdb::CoordBBox active = file.activeVoxels(name);
                 if (active.empty()) continue;
-                const auto& header =
-                    *std::find_if(file.grids().begin(), file.grids().end(),
-                                  [&](auto& grid) { return grid->getName() == name; });
-                const std::optional<AxisMap> map = axisMapOf(header->transform());
+                const std::optional<AxisMap> map = axisMapOf(file.header(name).transform());
                 if (!map) return findings;
                 findings.box = findings.box.united(worldBoxOf(active, *map));
             }
