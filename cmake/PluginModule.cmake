@@ -4,8 +4,8 @@
 # A loadable plug-in module as the host expects one: the platform's plug-in suffix, no "lib"
 # prefix, and exactly the two entry points and MApiVersion exported. ENTRY_POINTS is the one
 # source that defines initializePlugin and uninitializePlugin (and includes MFnPlugin.h).
-# Every static library linked into the module is compiled with hidden visibility, so two
-# plug-ins in one host process never bind to each other's same-named internals.
+# The libraries linked into the module say their own visibility (hidden, in their folders), so
+# that two plug-ins in one host process never bind to each other's same-named internals.
 
 # The names the host looks the entry points up by, and their C++ names as g++ mangles them
 # against the stand-in, whose MObject is in no namespace. A real devkit may put MObject in a
@@ -19,7 +19,6 @@ function(voxlum_add_plugin_module target)
   target_link_libraries(${target} PRIVATE ${arg_LIBRARIES})
   set_target_properties(${target} PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
                                              VISIBILITY_INLINES_HIDDEN ON)
-  _voxlum_hide_linked_libraries(${target})
 
   if(WIN32)
     # The devkit's MFnPlugin.h defines the module's DllMain when NT_PLUGIN is set.
@@ -41,41 +40,6 @@ function(voxlum_add_plugin_module target)
   elseif(NOT APPLE)
     _voxlum_elf_exports(${target} "${arg_ENTRY_POINTS}")
   endif()
-endfunction()
-
-# Hidden visibility for every static or object library the module links, directly or not.
-function(_voxlum_hide_linked_libraries target)
-  get_target_property(pending ${target} LINK_LIBRARIES)
-  set(seen "")
-  while(pending)
-    list(POP_FRONT pending library)
-    if(NOT TARGET ${library})
-      continue()
-    endif()
-    get_target_property(aliased ${library} ALIASED_TARGET)
-    if(aliased)
-      set(library ${aliased})
-    endif()
-    if(library IN_LIST seen)
-      continue()
-    endif()
-    list(APPEND seen ${library})
-    get_target_property(imported ${library} IMPORTED)
-    get_target_property(type ${library} TYPE)
-    if(imported OR NOT type MATCHES "^(STATIC|OBJECT|INTERFACE)_LIBRARY$")
-      continue()
-    endif()
-    if(NOT type STREQUAL "INTERFACE_LIBRARY")
-      set_target_properties(${library} PROPERTIES CXX_VISIBILITY_PRESET hidden
-                                                  VISIBILITY_INLINES_HIDDEN ON)
-      get_target_property(linked ${library} LINK_LIBRARIES)
-    else()
-      get_target_property(linked ${library} INTERFACE_LINK_LIBRARIES)
-    endif()
-    if(linked)
-      list(APPEND pending ${linked})
-    endif()
-  endwhile()
 endfunction()
 
 # GNU ld on Windows: the devkit header declares the entry points dllexport, so ld would export

@@ -1,7 +1,7 @@
 // Fuzzes what the voxlum tool parses from its users: frame lists, numbered file names, the
 // header and values of Mitsuba-style grids, and the grid maps, boxes and value ranges of
 // OpenVDB conversions. The first byte picks the parser, the rest is its
-// input. A parser must refuse its input with a ToolError about that input, or accept it with
+// input. A parser must refuse its input with a FormatError about that input, or accept it with
 // results that hold together; any other exception is a finding too.
 #include <algorithm>
 #include <cmath>
@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "ForeignVolume.h"
+#include "FormatError.h"
 #include "FramePattern.h"
 #include "FuzzInput.h"
 #include "GridOptions.h"
-#include "ToolError.h"
 #include "VolumeFiles.h"
 
 namespace {
@@ -52,7 +52,7 @@ const Fixture& fixture() {
     return instance;
 }
 
-bool isAbout(const ToolError& error, const std::string& subject) {
+bool isAbout(const FormatError& error, const std::string& subject) {
     return std::string(error.what()).rfind(subject + ": ", 0) == 0;
 }
 
@@ -60,7 +60,7 @@ void checkFrameList(const std::string& text) {
     std::vector<int> frames;
     try {
         frames = parseFrameList(text);
-    } catch (const ToolError& error) {
+    } catch (const FormatError& error) {
         FUZZ_CHECK(isAbout(error, "--frames " + text));
         return;
     }
@@ -79,7 +79,7 @@ void checkNumberedName(const std::string& text) {
     std::optional<NumberedName> name;
     try {
         name = NumberedName::find(path);
-    } catch (const ToolError& error) {
+    } catch (const FormatError& error) {
         FUZZ_CHECK(isAbout(error, path));
         return;
     }
@@ -107,14 +107,14 @@ void checkForeignGrid(const std::vector<unsigned char>& bytes) {
     ForeignGridHeader header;
     try {
         header = readForeignGridHeader(kGridPath, bytes);
-    } catch (const ToolError& error) {
+    } catch (const FormatError& error) {
         FUZZ_CHECK(bytes.size() < kForeignHeaderSize && isAbout(error, kGridPath));
         return;
     }
     Lattice lattice;
     try {
         lattice = readForeignGrid(kGridPath, bytes);
-    } catch (const ToolError& error) {
+    } catch (const FormatError& error) {
         FUZZ_CHECK(isAbout(error, kGridPath));
         return;
     }
@@ -133,13 +133,13 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-// Runs `parse`; a refusal must be a UsageError naming `option`. Returns whether it accepted.
+// Runs `parse`; a refusal must be a OptionError naming `option`. Returns whether it accepted.
 template <typename Parse>
 bool parsedOrRefused(const std::string& option, Parse parse) {
     try {
         parse();
         return true;
-    } catch (const UsageError& error) {
+    } catch (const OptionError& error) {
         FUZZ_CHECK(std::string(error.what()).rfind(option, 0) == 0);
         return false;
     }

@@ -12,34 +12,16 @@
 #include <sstream>
 
 #include "Compare.h"
-#include "Convert.h"
+#include "ConvertRun.h"
+#include "Describe.h"
 #include "ExitCodes.h"
-#include "Export.h"
-#include "Inspect.h"
+#include "FormatError.h"
+#include "FrameProgress.h"
 #include "Patterns.h"
 #include "Render.h"
-#include "Sequence.h"
-#include "ToolError.h"
-#include "VdbCache.h"
 #include "VolumeWriter.h"
 
 namespace {
-
-// Checker cells alternate across the seam only when their count is even.
-const CLI::Validator kEvenCellCount(
-    [](std::string& text) -> std::string {
-        char* end = nullptr;
-        const long cells = std::strtol(text.c_str(), &end, 10);
-        const bool valid =
-            !text.empty() && *end == '\0' && cells >= 2 && cells <= kEdge && cells % 2 == 0;
-        return valid ? "" : "must be an even number from 2 to 128";
-    },
-    "EVEN 2-128");
-
-const std::map<std::string, Pattern> kPatternNames{{"cloud", Pattern::kCloud},
-                                                   {"marble", Pattern::kMarble},
-                                                   {"checker", Pattern::kChecker},
-                                                   {"gradient", Pattern::kGradient}};
 
 CLI::Option* addOutputOption(CLI::App& command, std::string& output) {
     return command.add_option("-o,--output", output, "The .vol file to write")->required();
@@ -54,80 +36,16 @@ CLI::Option* addFramesOption(CLI::App& command, std::string& frames) {
             try {
                 parseFrameList(text);
                 return std::string();
-            } catch (const ToolError& error) {
+            } catch (const FormatError& error) {
                 return "\"" + text + "\": " + error.problem();
             }
         });
 }
 
-// How a command's file names make a sequence.
-enum class SequenceRule {
-    kInputField,  // a frame field in the input makes one, and the output then needs one too
-    kBothFields,  // only fields in both do: a field in one alone is a slice pattern
-};
-
-// The files a command runs over: the names as given, or each frame of a sequence.
-struct FrameRun {
-    std::string input;
-    std::string output;
-    std::optional<NumberedName> inputFrames;
-    std::optional<NumberedName> outputFrames;
-    std::vector<int> frames;
-
-    bool sequence() const { return inputFrames.has_value(); }
-    std::string inputOf(int frame) const { return inputFrames->inputNameOf(frame); }
-    std::vector<std::string> inputPaths() const {
-        if (!sequence()) return {input};
-        std::vector<std::string> paths;
-        for (int frame : frames) paths.push_back(inputOf(frame));
-        return paths;
-    }
-};
-
-FrameRun planFrameRun(const std::string& input, const std::string& output,
-                      const std::string& frames, SequenceRule rule) {
-    FrameRun run{input, output, NumberedName::find(input), NumberedName::find(output), {}};
-    const bool sequence =
-        run.inputFrames && (rule == SequenceRule::kInputField || run.outputFrames.has_value());
-    if (!sequence) {
-        if (!frames.empty())
-            throw UsageError("--frames", rule == SequenceRule::kInputField
-                                             ? "the input names no frame field such as ####"
-                                             : "the input and the output both need a frame "
-                                               "field such as ####");
-        run.inputFrames.reset();
-        return run;
-    }
-    if (!output.empty() && !run.outputFrames)
-        throw UsageError(output, "a sequence's output needs a frame field such as ####");
-    run.frames = framesToRun(*run.inputFrames, frames);
-    return run;
-}
-
-using FrameWork =
-    std::function<void(const std::string& input, const std::string& output, FrameReport& report)>;
-
-// Calls `work(input, output, report)` once with the names as given, or for each frame of a
-// sequence with the frame number filled into both, at most `framesInFlight` at once. Returns the
-// exit status.
-int runOverFrames(const FrameRun& run, const std::string& doneWord, const Verbosity& verbosity,
-                  std::size_t framesInFlight, const FrameWork& work) {
-    if (!run.sequence()) {
-        FrameReport report;
-        try {
-            work(run.input, run.output, report);
-        } catch (const ToolError&) {
-            printReport(report);
-            throw;
-        }
-        printReport(report);
-        return kExitSuccess;
-    }
-    return runFrames(run.frames, doneWord, verbosity, framesInFlight,
-                     [&](int frame, FrameReport& report) {
-                         work(run.inputOf(frame),
-                              run.outputFrames ? run.outputFrames->nameOf(frame) : "", report);
-                     });
+// The frames --frames lists, or nothing for every frame on disk.
+std::optional<std::vector<int>> framesListed(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    return parseFrameList(text);
 }
 
 CLI::Option* addChannelsOption(CLI::App& command, int& channels) {
@@ -149,7 +67,7 @@ void addMakeCommand(CLI::App& app, CommandAction& action) {
     auto settings = std::make_shared<Settings>();
     command->add_option("PATTERN", settings->patternName, "cloud, marble, checker or gradient")
         ->required()
-        ->transform(CLI::IsMember(kPatternNames, CLI::ignore_case));
+        ->transform(CLI::IsMember(patternNames(), CLI::ignore_case));
     addOutputOption(*command, settings->output);
     addChannelsOption(*command, settings->pattern.channels);
     command->add_option("--seed", settings->pattern.seed, "Seed of the cloud and marble noise")
@@ -157,16 +75,14 @@ void addMakeCommand(CLI::App& app, CommandAction& action) {
     command
         ->add_option("--cells", settings->pattern.cells,
                      "Checker cells per unit along each axis, even, 2 to 128")
-        ->check(kEvenCellCount)
         ->capture_default_str();
     command
         ->add_option("--frequency", settings->pattern.frequency,
                      "Noise cells per unit of the coarsest octave, 1 to 8")
-        ->check(CLI::Range(1, 8))
         ->capture_default_str();
     command->callback([settings, &action] {
         action = [settings](const Verbosity& verbosity) {
-            settings->pattern.pattern = kPatternNames.at(settings->patternName);
+            settings->pattern.pattern = patternNames().at(settings->patternName);
             writeVolumeFile(settings->output, makePattern(settings->pattern));
             if (verbosity.verbose)
                 std::cout << "wrote " << settings->output << " (" << settings->patternName << ", "
@@ -181,20 +97,17 @@ namespace {
 template <typename InfoSettings>
 int describeAsText(const InfoSettings& settings, const Verbosity& verbosity) {
     const FrameRun run =
-        planFrameRun(settings.path, "", settings.frames, SequenceRule::kInputField);
+        planFrameRun(settings.path, "", framesListed(settings.frames), SequenceRule::kInputField);
     return runOverFrames(run, "described", verbosity, threadsAllowed(),
                          [&](const std::string& path, const std::string&, FrameReport& report) {
+                             const VolumeInspection file = inspectVolumeFile(path);
                              std::ostringstream text;
                              if (report.index > 0) text << '\n';
                              if (verbosity.verbose)
                                  text << "voxel order: x fastest, then y, then z\n";
-                             try {
-                                 inspectVolumeFile(path, text);
-                             } catch (const ToolError&) {
-                                 if (!verbosity.quiet) report.out = text.str();
-                                 throw;
-                             }
+                             describeVolume(file, text);
                              if (!verbosity.quiet) report.out = text.str();
+                             if (!file.loads()) throw refusalOf(file);
                          });
 }
 
@@ -202,7 +115,7 @@ int describeAsText(const InfoSettings& settings, const Verbosity& verbosity) {
 template <typename InfoSettings>
 int describeAsJson(const InfoSettings& settings, const Verbosity& verbosity) {
     const FrameRun run =
-        planFrameRun(settings.path, "", settings.frames, SequenceRule::kInputField);
+        planFrameRun(settings.path, "", framesListed(settings.frames), SequenceRule::kInputField);
     std::vector<nlohmann::json> files(run.sequence() ? run.frames.size() : 1);
     // Printed also when a single file is refused, before its error goes on to the caller.
     const auto print = [&] {
@@ -215,9 +128,18 @@ int describeAsJson(const InfoSettings& settings, const Verbosity& verbosity) {
         status =
             runOverFrames(run, "described", Verbosity{true, verbosity.verbose}, threadsAllowed(),
                           [&](const std::string& path, const std::string&, FrameReport& report) {
-                              inspectVolumeFileJson(path, files[report.index]);
+                              nlohmann::json& described = files[report.index];
+                              VolumeInspection file;
+                              try {
+                                  file = inspectVolumeFile(path);
+                              } catch (const FormatError& error) {
+                                  described = unreadableJson(path, error);
+                                  throw;
+                              }
+                              described = inspectionJson(file);
+                              if (!file.loads()) throw refusalOf(file);
                           });
-    } catch (const ToolError&) {
+    } catch (const FormatError&) {
         print();
         throw;
     }
@@ -313,61 +235,15 @@ void reclaimInput(std::string& input, std::vector<std::vector<std::string>>& occ
 }
 
 void requireInput(const std::string& input, const std::string& name) {
-    if (input.empty()) throw UsageError(name, "is required");
+    if (input.empty()) throw OptionError(name, "is required");
 }
 
-// Applies `words` to `options`; `sequence` chooses the default box.
-void applyCacheWords(const CacheWords& words, bool sequence, ConvertOptions& options) {
+// The OpenVDB options as typed, as values.
+void applyCacheWords(const CacheWords& words, ConvertOptions& options) {
     options.grids = parseGridSelection(words.grids);
     options.ranges = parseRanges(words.ranges);
-    options.bounds.kind = sequence ? BoundsChoice::Kind::kUnion : BoundsChoice::Kind::kActive;
     if (!words.bounds.empty()) options.bounds = parseBounds(words.bounds);
     if (!words.indexBounds.empty()) options.bounds = parseIndexBounds(words.indexBounds);
-}
-
-// The first option given that only an OpenVDB input takes, or nothing.
-std::string cacheOnlyOption(const CacheWords& words, const ConvertOptions& options) {
-    if (!words.grids.empty()) return "--grid";
-    if (!words.bounds.empty()) return "--bounds";
-    if (!words.indexBounds.empty()) return "--index-bounds";
-    if (std::any_of(options.ranges.begin(), options.ranges.end(),
-                    [](const ValueRange& range) { return range.automatic; }))
-        return "--range auto";
-    return "";
-}
-
-// Whether the run reads OpenVDB files, by its first input on disk.
-bool readsOpenVdb(const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) {
-        std::error_code error;
-        if (std::filesystem::is_regular_file(path, error)) return isVdbFile(path);
-    }
-    return false;
-}
-
-// Settles what every frame of an OpenVDB run shares: the union box and the automatic ranges.
-void settleCache(const FrameRun& run, const CacheWords& words, const Verbosity& verbosity,
-                 ConvertOptions& options) {
-    const std::vector<std::string> paths = run.inputPaths();
-    const std::string misplaced = cacheOnlyOption(words, options);
-    if (!readsOpenVdb(paths)) {
-        if (!misplaced.empty())
-            throw UsageError(misplaced,
-                             "applies to OpenVDB inputs only, and " + run.input + " is not one");
-        return;
-    }
-    const bool unite = options.bounds.kind == BoundsChoice::Kind::kUnion;
-    const CacheSurvey survey = surveyVdbFrames(paths, options, unite);
-    options.ranges = survey.ranges;
-    if (unite) {
-        if (survey.box.empty())
-            throw ToolError(run.input, "no listed frame has active voxels in the grids read");
-        options.bounds.world = survey.box;
-        if (verbosity.verbose)
-            std::cout << "bounds: " << formatBox(survey.box) << " (union of " << survey.framesRead
-                      << (survey.framesRead == 1 ? " frame)\n" : " frames)\n");
-    }
-    if (verbosity.verbose) std::cout << "range: " << formatRanges(options.ranges) << '\n';
 }
 
 }  // namespace
@@ -379,6 +255,9 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
     struct Settings {
         ConvertOptions convert;
         CacheWords cache;
+        std::string input;
+        std::string rawSize;
+        int rawChannels = 1;
         std::string output;
         std::string formatName;
         std::string frames;
@@ -386,7 +265,7 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
     auto settings = std::make_shared<Settings>();
     ConvertOptions& convert = settings->convert;
     command->add_option(
-        "INPUT", convert.input,
+        "INPUT", settings->input,
         "A .vol, a folder of slice images, a slice pattern such as slice_%03d.png, an OpenVDB "
         "file or sequence such as smoke.####.vdb, a Mitsuba-style grid .vol, or a raw file with "
         "--raw");
@@ -405,8 +284,8 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
                      "Channels per voxel: 3 (RGB) or 4 (RGBA); default: a .vol input's own, "
                      "else 4")
         ->check(CLI::IsMember({3, 4}));
-    command->add_option("--raw", convert.rawSize, "Read INPUT as raw 8-bit voxels of WxHxD");
-    command->add_option("--raw-channels", convert.rawChannels, "Channels per raw voxel, 1 to 4")
+    command->add_option("--raw", settings->rawSize, "Read INPUT as raw 8-bit voxels of WxHxD");
+    command->add_option("--raw-channels", settings->rawChannels, "Channels per raw voxel, 1 to 4")
         ->check(CLI::Range(1, 4))
         ->capture_default_str();
     addCacheOptions(*command, settings->cache);
@@ -428,23 +307,28 @@ void addConvertCommand(CLI::App& app, CommandAction& action) {
                                                        "\" from its name; choose it with --to");
         action = [settings, format = *format](const Verbosity& verbosity) {
             CacheWords& words = settings->cache;
-            reclaimInput(settings->convert.input, words.bounds);
-            reclaimInput(settings->convert.input, words.ranges);
-            requireInput(settings->convert.input, "INPUT");
-            const FrameRun run = planFrameRun(settings->convert.input, settings->output,
-                                              settings->frames, SequenceRule::kBothFields);
+            reclaimInput(settings->input, words.bounds);
+            reclaimInput(settings->input, words.ranges);
+            requireInput(settings->input, "INPUT");
             ConvertOptions options = settings->convert;
-            applyCacheWords(words, run.sequence(), options);
-            settleCache(run, words, verbosity, options);
+            applyCacheWords(words, options);
+            std::optional<RawLayout> raw;
+            if (!settings->rawSize.empty())
+                raw = RawLayout{parseRawSize(settings->rawSize), settings->rawChannels};
+            const ConvertRun run =
+                planConversion(settings->input, settings->output, framesListed(settings->frames),
+                               options, raw, format);
+            if (run.unitedBox && verbosity.verbose)
+                std::cout << "bounds: " << formatBox(*run.unitedBox) << " (union of "
+                          << run.framesUnited
+                          << (run.framesUnited == 1 ? " frame)\n" : " frames)\n");
+            if (run.openVdb && verbosity.verbose)
+                std::cout << "range: " << formatRanges(run.options.ranges) << '\n';
             return runOverFrames(
-                run, "written", verbosity, threadsAllowed(),
+                run.files, "written", verbosity, threadsAllowed(),
                 [&](const std::string& input, const std::string& output, FrameReport& report) {
-                    ConvertOptions frame = options;
-                    frame.input = input;
-                    ConversionReport conversion;
-                    const VoxelGrid grid = convertVolume(frame, &conversion);
+                    const ConversionReport conversion = convertFile(run, input, output);
                     report.warnings = conversion.warnings;
-                    writeVolumeAs(format, output, grid);
                     if (verbosity.verbose)
                         report.out = "wrote " + output + " from " + input +
                                      (conversion.box ? ", box " + formatBox(*conversion.box) : "") +
@@ -476,17 +360,10 @@ void addBoundsCommand(CLI::App& app, CommandAction& action) {
                       "Print {\"min\": [...], \"max\": [...], \"frames\": N} instead");
     command->callback([settings, &action] {
         action = [settings](const Verbosity&) {
-            const FrameRun run =
-                planFrameRun(settings->pattern, "", settings->frames, SequenceRule::kInputField);
-            ConvertOptions options;
-            options.grids = parseGridSelection(settings->cache.grids);
-            const std::vector<std::string> paths = run.inputPaths();
-            if (!readsOpenVdb(paths))
-                throw ToolError(settings->pattern, "no listed frame is an OpenVDB file");
-            const CacheSurvey survey = surveyVdbFrames(paths, options, true);
-            if (survey.box.empty())
-                throw ToolError(settings->pattern,
-                                "no listed frame has active voxels in the grids read");
+            const FrameRun run = planFrameRun(settings->pattern, "", framesListed(settings->frames),
+                                              SequenceRule::kInputField);
+            const CacheSurvey survey =
+                uniteActiveBoxes(run, parseGridSelection(settings->cache.grids));
             if (settings->json) {
                 std::cout << nlohmann::json{{"min", survey.box.min},
                                             {"max", survey.box.max},
@@ -501,25 +378,75 @@ void addBoundsCommand(CLI::App& app, CommandAction& action) {
     });
 }
 
+namespace {
+
+void printVoxel(const char* label, const std::array<unsigned char, 4>& rgba) {
+    std::cout << label << ' ' << int(rgba[0]) << ' ' << int(rgba[1]) << ' ' << int(rgba[2]) << ' '
+              << int(rgba[3]);
+}
+
+// The per-channel table and the verdict, and with -v the first voxels over tolerance.
+void printComparison(const VolumeComparison& result, const CompareOptions& options,
+                     const Verbosity& verbosity) {
+    if (!verbosity.quiet) {
+        std::cout << "channel  largest difference  voxels differing\n";
+        for (std::size_t c = 0; c < 4; ++c) {
+            char line[80];
+            std::snprintf(line, sizeof line, "%-7s  %18d  %16llu\n", kChannelNames[c],
+                          result.largest[c], static_cast<unsigned long long>(result.differing[c]));
+            std::cout << line;
+        }
+        std::cout << "voxels differing: " << result.differingVoxels << " of " << kVoxelCount << '\n'
+                  << "voxels differing by more than " << options.tolerance << ": "
+                  << result.overTolerance << ", tolerated " << options.toleratedVoxels << '\n'
+                  << (result.within ? "within tolerance" : "over tolerance") << '\n';
+    }
+    if (!verbosity.verbose) return;
+    for (const VoxelDifference& voxel : result.listed) {
+        std::cout << "voxel (" << voxel.at[0] << ", " << voxel.at[1] << ", " << voxel.at[2]
+                  << "): ";
+        printVoxel("first", voxel.first);
+        printVoxel(", second", voxel.second);
+        std::cout << '\n';
+    }
+}
+
+}  // namespace
+
 void addCompareCommand(CLI::App& app, CommandAction& action) {
     CLI::App* command = app.add_subcommand(
         "compare",
         "Compare two volumes voxel by voxel; exit 4 when they differ by more than tolerated");
-    auto options = std::make_shared<CompareOptions>();
-    command->add_option("FIRST", options->first, "A .vol, or any input convert reads")->required();
-    command->add_option("SECOND", options->second, "The volume to compare it with")->required();
+    struct Settings {
+        CompareOptions compare;
+        std::string first;
+        std::string second;
+    };
+    auto settings = std::make_shared<Settings>();
+    command->add_option("FIRST", settings->first, "A .vol, or any input convert reads")->required();
+    command->add_option("SECOND", settings->second, "The volume to compare it with")->required();
     command
-        ->add_option("--fail", options->tolerance,
+        ->add_option("--fail", settings->compare.tolerance,
                      "Largest byte difference of a voxel's channel still tolerated, 0 to 255")
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
     command
-        ->add_option("--failcount", options->toleratedVoxels,
+        ->add_option("--failcount", settings->compare.toleratedVoxels,
                      "How many voxels may differ by more than --fail")
         ->capture_default_str();
-    command->callback([options, &action] {
-        action = [options](const Verbosity& verbosity) {
-            return compareVolumes(*options, verbosity);
+    command->callback([settings, &action] {
+        action = [settings](const Verbosity& verbosity) {
+            CompareOptions options = settings->compare;
+            options.first = inputSourceOf(settings->first);
+            options.second = inputSourceOf(settings->second);
+            const VolumeComparison result = compareVolumes(options);
+            printComparison(result, options, verbosity);
+            if (result.within) return kExitSuccess;
+            printError(settings->first + " and " + settings->second + ": " +
+                       std::to_string(result.overTolerance) + " voxels differ by more than " +
+                       std::to_string(options.tolerance) + ", " +
+                       std::to_string(options.toleratedVoxels) + " tolerated");
+            return kExitOverTolerance;
         };
     });
 }
@@ -539,10 +466,11 @@ void parseImageSize(const std::string& text, int& width, int& height) {
         std::sscanf(text.c_str(), "%d%c%d%c", &parsedWidth, &separator, &parsedHeight, &trailing);
     const bool square = fields == 1;
     const bool rectangle = fields == 3 && separator == 'x';
-    if (!square && !rectangle) throw ToolError("--size", "expected W or WxH, got \"" + text + "\"");
+    if (!square && !rectangle)
+        throw OptionError("--size", "expected W or WxH, got \"" + text + "\"");
     if (square) parsedHeight = parsedWidth;
     if (parsedWidth < 1 || parsedHeight < 1 || parsedWidth > 16384 || parsedHeight > 16384)
-        throw ToolError("--size", "each side must be from 1 to 16384");
+        throw OptionError("--size", "each side must be from 1 to 16384");
     width = parsedWidth;
     height = parsedHeight;
 }
@@ -552,10 +480,10 @@ Matrix4 parsePlacement(const std::string& text) {
     std::istringstream numbers(text);
     Matrix4 matrix;
     for (float& value : matrix) {
-        if (!(numbers >> value)) throw ToolError("--placement", "expected 16 numbers");
+        if (!(numbers >> value)) throw OptionError("--placement", "expected 16 numbers");
     }
     std::string extra;
-    if (numbers >> extra) throw ToolError("--placement", "expected 16 numbers");
+    if (numbers >> extra) throw OptionError("--placement", "expected 16 numbers");
     return matrix;
 }
 
@@ -618,7 +546,7 @@ void addRenderCommand(CLI::App& app, CommandAction& action, const std::string& d
                     : parsePlacement(settings->placement);
             const FrameRun run =
                 planFrameRun(settings->render.volumePath, settings->render.outputPath,
-                             settings->frames, SequenceRule::kInputField);
+                             framesListed(settings->frames), SequenceRule::kInputField);
             // In a sequence the frames' bar and summary stand for what each frame would say.
             const bool frameMessages = run.sequence() ? verbosity.verbose : !verbosity.quiet;
             render.hostMessages = frameMessages;

@@ -1,7 +1,7 @@
 // The subcommands of the voxlum command line. Each add*Command registers its options on
 // `app` and, when its subcommand is chosen, stores in `action` the work to run once parsing
 // has succeeded. The work returns the exit status (ExitCodes.h) and reports failures as
-// ToolError, or as UsageError where the options do not fit together.
+// FormatError, or as OptionError where the options do not fit together.
 #pragma once
 
 #include <functional>

@@ -1,15 +1,16 @@
 #include "DirectTexture.h"
 
+#include "FormatError.h"
 #include "TexturePlacement.h"
-#include "ToolError.h"
 
 DirectTexture::DirectTexture(const std::string& volumePath, const Matrix4& placement)
     : placement_(placement) {
     std::int32_t bytesRead = 0;
     const VolumeLoadResult loaded = store_.loadVolumeFile(volumePath.c_str(), bytesRead);
     if (loaded < 0) {
-        throw ToolError(volumePath, "the volume store refuses it (code " + std::to_string(loaded) +
-                                        "); voxlum info " + volumePath + " says why");
+        throw FormatError(volumePath, "the volume store refuses it (code " +
+                                          std::to_string(loaded) + "); voxlum info " + volumePath +
+                                          " says why");
     }
 }
 

@@ -12,7 +12,7 @@
 
 class DirectTexture {
   public:
-    // Loads `volumePath` as the node would; throws ToolError when the store refuses it.
+    // Loads `volumePath` as the node would; throws FormatError when the store refuses it.
     DirectTexture(const std::string& volumePath, const Matrix4& placement);
 
     // samples[i] is the node's outColor and outAlpha at world point points[i].

@@ -15,8 +15,9 @@
 
 #include "AtomicFile.h"
 #include "DirectTexture.h"
+#include "FormatError.h"
 #include "ImageFile.h"
-#include "ToolError.h"
+#include "VolumeWriter.h"
 
 namespace {
 
@@ -83,10 +84,6 @@ PixelPoint pointFor(const RenderOptions& options, int column, int row) {
     return {false, 0, 0, 0, 0};
 }
 
-unsigned char toByte(float value) {
-    return static_cast<unsigned char>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
-}
-
 // The plug-in loaded into the host with one node reading the volume; unloaded again on exit.
 class TextureSession {
   public:
@@ -134,7 +131,7 @@ class TextureSession {
         check(mayahost::setString(node_, "fileTextureName", options.volumePath),
               options.volumePath);
         if (errorCount() != errorsBefore)
-            throw ToolError(options.volumePath, "the Voxlum node did not load it");
+            throw FormatError(options.volumePath, "the Voxlum node did not load it");
         MFloatMatrix placement;
         for (int i = 0; i < 16; ++i) placement(i / 4, i % 4) = options.placement[std::size_t(i)];
         check(mayahost::setMatrix(node_, "placementMatrix", placement), "placementMatrix");
@@ -149,7 +146,7 @@ class TextureSession {
         loaded_ = false;
     }
     static void check(const mayahost::Result& result, const std::string& subject) {
-        if (!result.ok) throw ToolError(subject, result.error);
+        if (!result.ok) throw FormatError(subject, result.error);
     }
     static std::size_t errorCount() {
         const auto messages = mayahost::messages();
@@ -209,9 +206,9 @@ void renderRows(const RenderOptions& options, const std::function<void(double)>&
                              s.g * point.shade * alpha + background.g * (1 - alpha),
                              s.b * point.shade * alpha + background.b * (1 - alpha)};
                 }
-                *pixel++ = toByte(shown.r);
-                *pixel++ = toByte(shown.g);
-                *pixel++ = toByte(shown.b);
+                *pixel++ = unitToByte(shown.r);
+                *pixel++ = unitToByte(shown.g);
+                *pixel++ = unitToByte(shown.b);
             }
         }
         const std::lock_guard<std::mutex> lock(progressMutex);
@@ -241,7 +238,7 @@ Matrix4 placementFor(float scale, const std::array<float, 3>& rotateDegrees,
 
 void renderVolume(const RenderOptions& options, const std::function<void(double)>& progress) {
     if (options.width <= 0 || options.height <= 0)
-        throw ToolError(options.outputPath, "the image size must be positive");
+        throw FormatError(options.outputPath, "the image size must be positive");
     if (options.direct) {
         const DirectTexture texture(options.volumePath, options.placement);
         renderRows(options, progress, [&texture]() -> RowSampler {

@@ -38,5 +38,5 @@ Matrix4 placementFor(float scale, const std::array<float, 3>& rotateDegrees,
                      const std::array<float, 3>& translate);
 
 // Renders to options.outputPath (any format OpenImageIO writes, chosen by extension).
-// `progress` is called with the fraction done after each row. Throws ToolError.
+// `progress` is called with the fraction done after each row. Throws FormatError.
 void renderVolume(const RenderOptions& options, const std::function<void(double)>& progress);

@@ -4,8 +4,8 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "Sequence.h"
-#include "ToolError.h"
+#include "FormatError.h"
+#include "FrameRun.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Make, inspect, convert, compare and render the .vol volumes of the Voxlum node.",
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     }
     try {
         return runWithThreads(threads, [&] { return action(verbosity); });
-    } catch (const UsageError& error) {
+    } catch (const OptionError& error) {
         printError(error.what());
         return kExitUsage;
     } catch (const std::exception& error) {

@@ -4,10 +4,14 @@
 
 namespace volformat {
 
+bool hasMagic(const unsigned char* bytes, std::size_t size) {
+    return size >= sizeof kMagic && std::memcmp(bytes, kMagic, sizeof kMagic) == 0;
+}
+
 HeaderCheck checkHeader(const unsigned char* header, std::size_t delivered) {
     HeaderCheck check;
     // The magic is tested before completeness: a short file with the wrong magic is not ours.
-    if (delivered < sizeof kMagic || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
+    if (!hasMagic(header, delivered)) {
         check.code = kBadMagic;
     } else if (delivered < kHeaderSize) {
         check.code = kHeaderIncomplete;

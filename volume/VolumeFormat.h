@@ -51,6 +51,9 @@ inline void writeInt32(unsigned char* bytes, std::size_t offset, std::int32_t va
         bytes[offset + i] = static_cast<unsigned char>(bits >> (8 * i));
 }
 
+// True when the `size` bytes at `bytes` begin with the magic "VOLU".
+bool hasMagic(const unsigned char* bytes, std::size_t size);
+
 struct HeaderCheck {
     std::int32_t code = 0;  // 0 when the header is usable, otherwise a LoadCode
     std::int32_t edgeLength = 0;

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "ReaderGuard.h"
+#include "VolumeFormat.h"
 
 // Samples are exact, and the same on every build, only where float and double operations round
 // to their own precision. On 32-bit x86 that takes SSE2: the x87 unit keeps extended precision
@@ -24,7 +25,7 @@
 #endif
 
 // Voxels per axis of the lattice the sampler addresses, whatever the file's header says.
-constexpr std::int32_t kVolumeGridSize = 128;
+constexpr std::int32_t kVolumeGridSize = volformat::kSupportedEdgeLength;
 
 // The loader's result: the channel count when zero or more, otherwise a negative code
 // (see volformat::LoadCode).

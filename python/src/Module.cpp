@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "FormatError.h"
 #include "ModuleCore.h"
-#include "ToolError.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -174,7 +174,7 @@ void translateFailures(std::exception_ptr thrown) {
             py::reinterpret_borrow<py::object>(volumeErrorType)(refusal.what());
         error.attr("code") = refusal.code() ? py::object(py::int_(*refusal.code())) : py::none();
         PyErr_SetObject(volumeErrorType.ptr(), error.ptr());
-    } catch (const ToolError& failure) {
+    } catch (const FormatError& failure) {
         PyErr_SetString(PyExc_OSError, failure.what());
     }
 }

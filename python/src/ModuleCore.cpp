@@ -71,8 +71,7 @@ void writeVolume(const std::string& path, int channels, const unsigned char* rec
 }
 
 void bytesFromUnitValues(std::size_t count, const float* values, unsigned char* bytes) {
-    std::transform(values, values + count, bytes,
-                   [](float value) { return toByte(value * 255.0f); });
+    std::transform(values, values + count, bytes, unitToByte<float>);
 }
 
 }  // namespace voxlumpy

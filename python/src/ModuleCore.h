@@ -49,7 +49,7 @@ class LoadedVolume {
 };
 
 // Writes 128^3 records of `channels` bytes (3 or 4), x fastest, to `path` as the voxlum tool
-// writes volumes: the file appears whole or not at all. Throws ToolError.
+// writes volumes: the file appears whole or not at all. Throws FormatError.
 void writeVolume(const std::string& path, int channels, const unsigned char* records);
 
 // The bytes `voxlum convert` makes of values whose range [0, 1] maps to 0..255: each value times

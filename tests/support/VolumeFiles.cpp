@@ -1,6 +1,9 @@
 #include "VolumeFiles.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -54,6 +57,23 @@ ScratchFolder::ScratchFolder() {
 ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+int planeDifference(const VolumeBody& volume, int axis, int a, int b) {
+    int largest = 0;
+    for (int i = 0; i < 128; ++i)
+        for (int j = 0; j < 128; ++j) {
+            std::array<int, 3> first{}, second{};
+            first[(axis + 1) % 3] = second[(axis + 1) % 3] = i;
+            first[(axis + 2) % 3] = second[(axis + 2) % 3] = j;
+            first[axis] = a;
+            second[axis] = b;
+            const unsigned char* p = volume.at(first[0], first[1], first[2]);
+            const unsigned char* q = volume.at(second[0], second[1], second[2]);
+            for (int c = 0; c < volume.channels; ++c)
+                largest = std::max(largest, std::abs(p[c] - q[c]));
+        }
+    return largest;
 }
 
 }  // namespace testfiles

@@ -30,6 +30,19 @@ std::vector<unsigned char> randomBytes(std::size_t count, std::uint32_t seed);
 std::vector<unsigned char> volumeBytes(const VolumeHeaderFields& fields,
                                        const std::vector<unsigned char>& body);
 
+// A volume's 128^3 body of `channels` bytes per voxel, x fastest.
+struct VolumeBody {
+    int channels = 0;
+    std::vector<unsigned char> bytes;
+    const unsigned char* at(int x, int y, int z) const {
+        return bytes.data() + ((std::size_t(z) * 128 + std::size_t(y)) * 128 + std::size_t(x)) *
+                                  std::size_t(channels);
+    }
+};
+
+// The largest difference of any byte between planes `a` and `b` across `axis` (0 = x).
+int planeDifference(const VolumeBody& volume, int axis, int a, int b);
+
 void writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
 
 // A fresh, empty folder removed again when the object goes away.

@@ -15,9 +15,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testfiles::VolumeBody;
 using tooltest::runVoxlum;
 using tooltest::VdbGrid;
-using tooltest::VolumeBody;
 
 constexpr double kVoxelSize = 0.1;
 

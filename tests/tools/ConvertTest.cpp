@@ -14,7 +14,7 @@ namespace {
 
 class Converted : public testing::Test {
   protected:
-    tooltest::VolumeBody convert(const std::string& arguments) {
+    testfiles::VolumeBody convert(const std::string& arguments) {
         return tooltest::producedVolume(
             folder_.path(), "convert " + arguments + " -o converted.vol", "converted.vol");
     }
@@ -43,7 +43,7 @@ TEST_F(Converted, RawAt128IsCopiedByteForByte) {
 // Upsampling interpolates linearly between voxel centres and clamps at the edges.
 TEST_F(Converted, RawUpsamplesLinearly) {
     writeRawAlongX({64, 64, 64}, [](int x) { return static_cast<unsigned char>(4 * x); });
-    const tooltest::VolumeBody volume = convert("ramp.raw --raw 64x64x64");
+    const testfiles::VolumeBody volume = convert("ramp.raw --raw 64x64x64");
     for (int x = 0; x < 128; ++x) {
         const double source = std::clamp((x + 0.5) / 2 - 0.5, 0.0, 63.0);
         EXPECT_EQ(volume.at(x, 70, 3)[0], std::lround(4 * source)) << x;
@@ -55,20 +55,20 @@ TEST_F(Converted, RawUpsamplesLinearly) {
 TEST_F(Converted, RawDownsamplesByArea) {
     writeRawAlongX({384, 4, 4},
                    [](int x) { return static_cast<unsigned char>(x % 3 == 1 ? 90 : 0); });
-    const tooltest::VolumeBody volume = convert("ramp.raw --raw 384x4x4");
+    const testfiles::VolumeBody volume = convert("ramp.raw --raw 384x4x4");
     for (int x = 0; x < 128; ++x) EXPECT_EQ(volume.at(x, 100, 50)[0], 30) << x;
 }
 
 TEST_F(Converted, TileRemovesTheSeamThatClampingLeaves) {
     writeRawAlongX({64, 8, 8}, [](int x) { return static_cast<unsigned char>(4 * x); });
-    const tooltest::VolumeBody clamped = convert("ramp.raw --raw 64x8x8 --no-tile");
-    EXPECT_GT(tooltest::planeDifference(clamped, 0, 127, 0), 200);
+    const testfiles::VolumeBody clamped = convert("ramp.raw --raw 64x8x8 --no-tile");
+    EXPECT_GT(testfiles::planeDifference(clamped, 0, 127, 0), 200);
 
-    const tooltest::VolumeBody tiled = convert("ramp.raw --raw 64x8x8 --tile");
+    const testfiles::VolumeBody tiled = convert("ramp.raw --raw 64x8x8 --tile");
     int inside = 0;
     for (int x = 0; x < 127; ++x)
-        inside = std::max(inside, tooltest::planeDifference(tiled, 0, x, x + 1));
-    EXPECT_LE(tooltest::planeDifference(tiled, 0, 127, 0), inside);
+        inside = std::max(inside, testfiles::planeDifference(tiled, 0, x, x + 1));
+    EXPECT_LE(testfiles::planeDifference(tiled, 0, 127, 0), inside);
     EXPECT_LT(inside, 40);
 }
 
@@ -85,7 +85,7 @@ TEST_F(Converted, MitsubaDensityBecomesGreyAndAlpha) {
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 128; ++x) values.push_back(densityAt(x, y, z));
     tooltest::writeForeignGrid(folder_.file("smoke.vol"), 1, {128, 128, 128}, 1, values);
-    const tooltest::VolumeBody volume = convert("smoke.vol");
+    const testfiles::VolumeBody volume = convert("smoke.vol");
     for (int z = 0; z < 128; z += 7)
         for (int y = 0; y < 128; y += 3)
             for (int x = 0; x < 128; ++x) {
@@ -114,8 +114,8 @@ TEST_F(Converted, OpenVdbGridsOverTheirActiveBox) {
                                                              static_cast<float>(z) / 127.0f};
                              }}});
 
-    const tooltest::VolumeBody grey = convert("smoke.vdb --grid density");
-    const tooltest::VolumeBody rgb = convert("smoke.vdb --grid colour");
+    const testfiles::VolumeBody grey = convert("smoke.vdb --grid density");
+    const testfiles::VolumeBody rgb = convert("smoke.vdb --grid colour");
     for (int z = 0; z < 128; z += 9)
         for (int y = 0; y < 128; y += 5)
             for (int x = 0; x < 128; ++x) {
@@ -143,7 +143,7 @@ TEST_F(Converted, SliceStacksFromAFolderOrAPattern) {
         });
     }
     for (const char* input : {"slices", "slices/slice_%03d.png"}) {
-        const tooltest::VolumeBody volume = convert(input);
+        const testfiles::VolumeBody volume = convert(input);
         for (const auto& [x, y, z] :
              {std::array{0, 0, 0}, {127, 0, 5}, {3, 127, 127}, {60, 20, 90}}) {
             const unsigned char* voxel = volume.at(x, y, z);
@@ -194,7 +194,7 @@ TEST_P(RoundTripped, GivesBackTheSameBytes) {
         const std::string count = std::to_string(channels);
         if (const std::size_t at = readArguments.find("{C}"); at != std::string::npos)
             readArguments.replace(at, 3, count);
-        const tooltest::VolumeBody back = tooltest::producedVolume(
+        const testfiles::VolumeBody back = tooltest::producedVolume(
             folder.path(), "convert " + readArguments + " --channels " + count + " -o back.vol",
             "back.vol");
         EXPECT_EQ(back.channels, channels);
@@ -248,7 +248,7 @@ TEST_F(Converted, AxisFlagsMoveAMarkedVoxel) {
             const std::string arguments =
                 "convert marked.vol " + std::string(c.flags) + " -o " + output;
             ASSERT_EQ(tooltest::runVoxlum(folder_.path(), arguments).exitCode, 0) << arguments;
-            const tooltest::VolumeBody volume =
+            const testfiles::VolumeBody volume =
                 output == "in.vol" ? tooltest::readVolume(folder_.file("in.vol"))
                                    : convert("out.raw --raw 128x128x128 --raw-channels 4");
             ASSERT_EQ(volume.bytes.size(), 128u * 128 * 128 * 4) << arguments;

@@ -45,7 +45,7 @@ unsigned char shownByte(float value) {
 class Rendered : public testing::Test {
   protected:
     void SetUp() override {
-        const tooltest::VolumeBody made = tooltest::producedVolume(
+        const testfiles::VolumeBody made = tooltest::producedVolume(
             folder_.path(), "make gradient -o gradient.vol", "gradient.vol");
         gradient_ = {made.bytes, made.channels};
     }
@@ -191,7 +191,8 @@ TEST_F(Rendered, InstalledModuleRendersThroughThePluginFoundByItsBareName) {
 #ifdef VOXLUM_PYTHON_EXTENSION
     for (const char* entry :
          {"/python", "/python/voxlum", "/python/voxlum/__init__.py", "/python/voxlum/__init__.pyi",
-          "/python/voxlum/py.typed", "/python/voxlum/" VOXLUM_PYTHON_EXTENSION})
+          "/python/voxlum/py.typed", "/python/voxlum/voxlum_images.so",
+          "/python/voxlum/" VOXLUM_PYTHON_EXTENSION})
         expected.push_back(VOXLUM_MODULE_FOLDER + std::string(entry));
     std::sort(expected.begin(), expected.end());
 #endif

@@ -42,12 +42,12 @@ ToolRun runVoxlum(const std::filesystem::path& folder, const std::string& argume
     return run;
 }
 
-VolumeBody readVolume(const std::filesystem::path& path) {
+testfiles::VolumeBody readVolume(const std::filesystem::path& path) {
     const std::string bytes = readText(path);
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const volformat::HeaderCheck check =
         volformat::checkHeader(data, std::min(bytes.size(), volformat::kHeaderSize));
-    VolumeBody body;
+    testfiles::VolumeBody body;
     if (check.code != 0 || bytes.size() != volformat::kHeaderSize + std::size_t(check.bodyBytes)) {
         ADD_FAILURE() << path << " is no complete volume: code " << check.code;
         return body;
@@ -57,28 +57,11 @@ VolumeBody readVolume(const std::filesystem::path& path) {
     return body;
 }
 
-VolumeBody producedVolume(const std::filesystem::path& folder, const std::string& arguments,
-                          const std::string& output) {
+testfiles::VolumeBody producedVolume(const std::filesystem::path& folder,
+                                     const std::string& arguments, const std::string& output) {
     const ToolRun run = runVoxlum(folder, arguments);
     EXPECT_EQ(run.exitCode, 0) << arguments << ": " << run.err;
     return readVolume(folder / output);
-}
-
-int planeDifference(const VolumeBody& volume, int axis, int a, int b) {
-    int largest = 0;
-    for (int i = 0; i < 128; ++i)
-        for (int j = 0; j < 128; ++j) {
-            std::array<int, 3> first{}, second{};
-            first[(axis + 1) % 3] = second[(axis + 1) % 3] = i;
-            first[(axis + 2) % 3] = second[(axis + 2) % 3] = j;
-            first[axis] = a;
-            second[axis] = b;
-            const unsigned char* p = volume.at(first[0], first[1], first[2]);
-            const unsigned char* q = volume.at(second[0], second[1], second[2]);
-            for (int c = 0; c < volume.channels; ++c)
-                largest = std::max(largest, std::abs(p[c] - q[c]));
-        }
-    return largest;
 }
 
 std::vector<std::string> folderListing(const std::filesystem::path& folder) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "VolumeFiles.h"
+
 namespace tooltest {
 
 struct ToolRun {
@@ -22,23 +24,12 @@ ToolRun runVoxlum(const std::filesystem::path& folder, const std::string& argume
                   const std::filesystem::path& program = VOXLUM_TOOL_PATH);
 
 // A .vol file's 128^3 body, checked against its header.
-struct VolumeBody {
-    int channels = 0;
-    std::vector<unsigned char> bytes;
-    const unsigned char* at(int x, int y, int z) const {
-        return bytes.data() + ((std::size_t(z) * 128 + std::size_t(y)) * 128 + std::size_t(x)) *
-                                  std::size_t(channels);
-    }
-};
-VolumeBody readVolume(const std::filesystem::path& path);
+testfiles::VolumeBody readVolume(const std::filesystem::path& path);
 
 // Runs voxlum with `arguments` from `folder`, expects success and reads the volume written to
 // `output` there.
-VolumeBody producedVolume(const std::filesystem::path& folder, const std::string& arguments,
-                          const std::string& output);
-
-// The largest difference of any byte between planes `a` and `b` across `axis` (0 = x).
-int planeDifference(const VolumeBody& volume, int axis, int a, int b);
+testfiles::VolumeBody producedVolume(const std::filesystem::path& folder,
+                                     const std::string& arguments, const std::string& output);
 
 std::vector<std::string> folderListing(const std::filesystem::path& folder);
 
