@@ -14,6 +14,7 @@
 
 #include "FormatError.h"
 #include "ModuleCore.h"
+#include "ToolFunctions.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -268,4 +269,5 @@ PYBIND11_MODULE(_voxlum, module) {
     module.def("read", &readVolume, "path"_a, kReadDoc);
     module.def("write", &writeVolume, "path"_a, "voxels"_a, kWriteDoc);
     module.def("from_float", &bytesFromFloats, "values"_a, kFromFloatDoc);
+    voxlumpy::defineToolFunctions(module);
 }

@@ -9,9 +9,33 @@ indexed [z, y, x, channel], so that x is fastest, as in the file::
     volume = voxlum.read("ramp.vol")
     colours = volume.sample(np.random.rand(1000, 3).astype(np.float32))  # (1000, 4) r, g, b, a
 
-``Volume.sample`` gives bit for bit what the plug-in renders at those points.
+``Volume.sample`` gives bit for bit what the plug-in renders at those points. ``convert``,
+``info``, ``compare`` and ``make`` do what the voxlum tool's commands of those names do, through
+the same code, with its options as keyword arguments.
 """
 
-from ._voxlum import Volume, VolumeError, __version__, from_float, read, write
+from ._voxlum import (
+    Volume,
+    VolumeError,
+    __version__,
+    compare,
+    convert,
+    from_float,
+    info,
+    make,
+    read,
+    write,
+)
 
-__all__ = ["Volume", "VolumeError", "from_float", "read", "write", "__version__"]
+__all__ = [
+    "Volume",
+    "VolumeError",
+    "compare",
+    "convert",
+    "from_float",
+    "info",
+    "make",
+    "read",
+    "write",
+    "__version__",
+]

@@ -1,5 +1,5 @@
 import os
-from typing import Optional, Union
+from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -38,3 +38,44 @@ def write(path: _Path, voxels: npt.ArrayLike) -> None:
 
 def from_float(values: npt.ArrayLike) -> npt.NDArray[np.uint8]:
     """Bytes from values whose range [0, 1] maps to 0..255, as voxlum convert maps them."""
+
+_Range = Union[str, Tuple[float, float]]
+
+def convert(
+    source: _Path,
+    target: _Path,
+    *,
+    to: Optional[str] = None,
+    channels: Optional[int] = None,
+    raw: Optional[Sequence[int]] = None,
+    raw_channels: int = 1,
+    grid: Union[None, str, Mapping[str, str]] = None,
+    bounds: Union[None, str, Sequence[float]] = None,
+    index_bounds: Optional[Sequence[int]] = None,
+    range: Union[None, _Range, Mapping[str, _Range]] = None,
+    tile: bool = False,
+    flip_x: bool = False,
+    flip_y: bool = False,
+    flip_z: bool = False,
+    swap_yz: bool = False,
+    frames: Union[None, str, Iterable[int]] = None,
+    threads: int = 0,
+) -> Dict[str, Any]:
+    """Converts a volume or a sequence as `voxlum convert` does; see help(voxlum.convert)."""
+
+def info(path: _Path) -> Dict[str, Any]:
+    """The object `voxlum info --json` prints for a file."""
+
+def compare(first: _Path, second: _Path, *, fail: int = 0, failcount: int = 0) -> Dict[str, Any]:
+    """How far apart two volumes are, voxel by voxel, as `voxlum compare` finds it."""
+
+def make(
+    pattern: str,
+    path: Optional[_Path] = None,
+    *,
+    channels: int = 4,
+    seed: int = 1,
+    cells: int = 4,
+    frequency: int = 4,
+) -> Volume:
+    """A procedural volume (cloud, marble, checker, gradient) as `voxlum make` makes it."""
