@@ -12,13 +12,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The folder of the program or library this code is linked into.
+// The folder of the program or library this code is linked into. The program itself may be
+// named as it was started ("voxlum", found along PATH): the system then knows its path.
 fs::path binaryFolder() {
     Dl_info where{};
     if (dladdr(reinterpret_cast<const void*>(&binaryFolder), &where) == 0 || !where.dli_fname)
         return {};
     std::error_code ignored;
-    return fs::canonical(where.dli_fname, ignored).parent_path();
+    const fs::path binary = std::string(where.dli_fname).find('/') == std::string::npos
+                                ? fs::read_symlink("/proc/self/exe", ignored)
+                                : fs::canonical(where.dli_fname, ignored);
+    return binary.parent_path();
 }
 
 // Beside the program or library, where the build and the installation put it. Loaded once,
