@@ -1,6 +1,9 @@
 // What every command shares: --version, -q and -v, errors on stderr only, and the exit codes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "ToolTestSupport.h"
 #include "VolumeFiles.h"
 
@@ -50,6 +53,19 @@ TEST_F(CommandLine, QuietPrintsNothingVerboseSaysWhatWasWritten) {
         }
     }
     EXPECT_EQ(runVoxlum(folder_.path(), "info a.vol -q -v").exitCode, 2);
+}
+
+// Started by its bare name, found along PATH as users start it, the tool finds the image module
+// beside it (a picture and a slice stack are written through it).
+TEST_F(CommandLine, FoundAlongPathItFindsItsImageModule) {
+    const std::string searchPath = std::getenv("PATH");
+    const std::string toolFolder = std::filesystem::path(VOXLUM_TOOL_PATH).parent_path().string();
+    setenv("PATH", (toolFolder + ":" + searchPath).c_str(), 1);
+    for (const char* command : {"render a.vol -o a.png --size 8", "convert a.vol -o s_%03d.png"}) {
+        const tooltest::ToolRun run = runVoxlum(folder_.path(), command, "voxlum");
+        EXPECT_EQ(run.exitCode, 0) << command << ": " << run.err;
+    }
+    setenv("PATH", searchPath.c_str(), 1);
 }
 
 // One case for every row of the exit-code table in tools/README.md.
