@@ -30,7 +30,8 @@ def test_the_installed_module_imports_with_only_its_folder_on_the_python_path(tm
     script = (
         "import numpy as np, voxlum; print(voxlum.__file__); "
         "voxlum.write('x.vol', np.full((128, 128, 128, 3), 51, np.uint8)); "
-        "print(voxlum.read('x.vol').sample(np.zeros((1, 3)))[0].tolist())"
+        "print(voxlum.read('x.vol').sample(np.zeros((1, 3)))[0].tolist()); "
+        "voxlum.convert('x.vol', 'slice_%03d.png')"
     )
     environment = {"PYTHONPATH": str(installed), "PYTHONDONTWRITEBYTECODE": "1"}
     run = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, env=environment,
@@ -38,6 +39,8 @@ def test_the_installed_module_imports_with_only_its_folder_on_the_python_path(tm
     module_file, samples = run.stdout.splitlines()
     assert pathlib.Path(module_file).is_relative_to(installed)
     assert samples == str([float(np.float32(51 / 255))] * 3 + [1.0])
+    # Slice images go through the image module installed beside the extension.
+    assert len(list(tmp_path.glob("slice_*.png"))) == 128
 
 
 def stub_names():
