@@ -3,6 +3,7 @@
 import json
 import os
 import shlex
+import shutil
 import subprocess
 
 import numpy as np
@@ -21,11 +22,23 @@ def run_tool(folder, command, expect=0):
     return done.stdout
 
 
-def cloud_sequence(folder, frames=(1, 2, 3)):
-    """OpenVDB frames of clouds of different seeds, written by the tool."""
-    for frame in frames:
+@pytest.fixture(scope="module", autouse=True)
+def written_frames(tmp_path_factory):
+    """OpenVDB frames of clouds of different seeds, written by the tool once for every test."""
+    folder = tmp_path_factory.mktemp("frames")
+    for frame in (1, 2, 3):
         run_tool(folder, f"make cloud --seed {frame} -o seed{frame}.vol")
         run_tool(folder, f"convert seed{frame}.vol -o smoke.{frame:04d}.vdb")
+    FRAMES.append(folder)
+
+
+FRAMES = []
+
+
+def cloud_sequence(folder, frames=(1, 2, 3)):
+    for frame in frames:
+        name = f"smoke.{frame:04d}.vdb"
+        shutil.copyfile(FRAMES[-1] / name, folder / name)
 
 
 def raw_cube(folder):
