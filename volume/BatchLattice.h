@@ -109,7 +109,7 @@ __attribute__((always_inline)) inline void blendParts(const typename Lanes::Cell
     using Part = typename Lanes::Part;
     int tinyWeightBits = 0;
     for (int group = 0; group < kGroups; ++group) tinyWeightBits |= cells[group].at.tinyWeightBits;
-    // Unrolled like the channels, so that parts' chains interleave too.
+        // Unrolled like the channels, so that parts' chains interleave too.
 #pragma GCC unroll 2
     for (int part = 0; part < Lanes::kParts; ++part) {
         typename Part::Cell partCells[kGroups];
