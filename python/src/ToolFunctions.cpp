@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -225,9 +226,10 @@ std::vector<FileOutcome> convertEach(const ConvertRun& run) {
                                 FileOutcome& outcome) {
         outcome.input = input;
         outcome.output = output;
+        // Any failure of one file, a lack of memory too, is that file's, and the others go on.
         try {
             outcome.report = convertFile(run, input, output);
-        } catch (const FormatError& error) {
+        } catch (const std::exception& error) {
             outcome.error = error.what();
         }
     };
