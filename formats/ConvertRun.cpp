@@ -36,6 +36,7 @@ ConvertRun planConversion(const std::string& input, const std::string& output,
     run.files = planFrameRun(input, output, frames, SequenceRule::kBothFields);
     run.raw = raw;
     run.format = format;
+    // A raw layout out of range is refused before any file is read.
     if (raw) rawInputSource(input, *raw);
     const std::vector<std::string> paths = run.files.inputPaths();
     const std::string misplaced = cacheOnlyOption(options);
